@@ -1,0 +1,36 @@
+# The README's two commands, `make run` and `make test`, plus `make bench` and `make fuzz`.
+# Each first installs whatever is missing (scripts/bootstrap), then configures and builds.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+JOBS       ?= $(shell nproc)
+
+.PHONY: all bootstrap build run test bench fuzz clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/tumblefoot
+
+test: build
+	@scripts/run-tests $(BUILD) $(ASAN_BUILD)
+
+bench: build
+	@scripts/run-benchmarks $(BUILD)
+
+fuzz: bootstrap
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DRT_FUZZ=ON -DRT_SANITIZE=ON \
+	    -DRT_BUILD_GAME=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

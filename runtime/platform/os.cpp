@@ -1,0 +1,133 @@
+// POSIX stand-ins for the process, file, debugger and clock services of the core.
+#include "runtime/platform/os.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <sched.h>
+
+namespace rt {
+
+namespace {
+
+// Reads a whole small file of /proc (size unknown in advance); "" on failure.
+std::string read_proc_file(const char* path) {
+    std::string out;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return out;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+}  // namespace
+
+std::string platform_command_line() {
+    std::string raw = read_proc_file("/proc/self/cmdline");
+    // Arguments are separated (and ended) by 0 bytes.
+    while (!raw.empty() && raw.back() == '\0') raw.pop_back();
+    for (char& c : raw) {
+        if (c == '\0') c = ' ';
+    }
+    return raw;
+}
+
+std::string platform_executable_path() {
+    std::string path(4096, '\0');
+    for (;;) {
+        ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (n < 0) return std::string();
+        if (static_cast<size_t>(n) < path.size()) {
+            path.resize(static_cast<size_t>(n));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string platform_temp_dir() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string out = (dir && *dir) ? dir : "/tmp";
+    if (out.back() != '/') out.push_back('/');
+    return out;
+}
+
+bool platform_set_current_dir(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+std::string platform_current_dir() {
+    std::string path(4096, '\0');
+    while (::getcwd(path.data(), path.size()) == nullptr) {
+        if (errno != ERANGE) return std::string();
+        path.resize(path.size() * 2);
+    }
+    path.resize(std::strlen(path.c_str()));
+    return path;
+}
+
+bool platform_delete_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool platform_append_file(const std::string& path, const char* bytes, size_t count) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    while (count > 0) {
+        ssize_t n = ::write(fd, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        bytes += n;
+        count -= static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool platform_debugger_present() {
+    std::string status = read_proc_file("/proc/self/status");
+    size_t pos = status.find("TracerPid:");
+    if (pos == std::string::npos) return false;
+    return std::atol(status.c_str() + pos + 10) != 0;
+}
+
+void platform_debug_output(const char* text) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
+int64_t platform_clock_ns() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void platform_sleep_ms(int32_t milliseconds) {
+    if (milliseconds <= 0) {
+        sched_yield();
+        return;
+    }
+    timespec ts{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+void platform_exit(int code) {
+    std::fflush(nullptr);
+    std::exit(code);
+}
+
+}  // namespace rt

@@ -1,0 +1,34 @@
+// The operating-system services the runtime core needs: process facts, files for the log,
+// the debugger channel, the monotonic clock and leaving the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace rt {
+
+// The process command line: its arguments joined by single blanks, program name included.
+std::string platform_command_line();
+// Full path of the running executable ("" when it cannot be read).
+std::string platform_executable_path();
+// The temporary directory with a trailing "/": $TMPDIR when set and not empty, else "/tmp/".
+std::string platform_temp_dir();
+bool platform_set_current_dir(const std::string& path);
+std::string platform_current_dir();
+bool platform_delete_file(const std::string& path);
+// Appends bytes to a file, creating it when missing; false when it cannot be opened or written.
+bool platform_append_file(const std::string& path, const char* bytes, size_t count);
+
+// True when a tracer (debugger) is attached to this process.
+bool platform_debugger_present();
+// Writes text to the debugger's channel: standard error here.
+void platform_debug_output(const char* text);
+
+// Monotonic clock in nanoseconds.
+int64_t platform_clock_ns();
+void platform_sleep_ms(int32_t milliseconds);
+
+[[noreturn]] void platform_exit(int code);
+
+}  // namespace rt

@@ -1,0 +1,23 @@
+// The process-wide random generator (ISAAC, 256-word state) and its commands.
+#pragma once
+
+#include <cstdint>
+
+struct IsaacState {
+    uint32_t results[256];
+    uint32_t memory[256];
+    uint32_t a, b, c;
+    uint32_t count;  // results left in the current batch (kept for completeness of the state)
+};
+
+// Re-initialises the generator from one 32-bit seed.
+void random_seed(int32_t seed);
+// Runs one full batch and returns its first result word.
+uint32_t random_draw();
+// 0 when n <= 0 (and nothing is drawn); otherwise random_draw() modulo (n + 1): 0 to n inclusive.
+int32_t random_int(int32_t n);
+
+namespace rt {
+void isaac_seed(IsaacState& state, int32_t seed);
+void isaac_batch(IsaacState& state);
+}  // namespace rt
