@@ -1,6 +1,7 @@
 // Number <-> text rules shared by every command, and the generated code's inline data lists.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/values/rt_string.h"
@@ -33,3 +34,13 @@ void data_restore(DataBlock& block);
 void data_read_text(RtString& out);
 void data_read_real(double& out);
 void data_read_int(int32_t& out);
+
+namespace rt {
+
+// snprintf and the number parsers under the "C" numeric rules whatever LC_NUMERIC the process
+// runs with, so that a game in a locale that writes "1,5" still prints and reads "1.5".
+int format_c_locale(char* out, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+double parse_real_c_locale(const char* text);
+long parse_long_c_locale(const char* text);
+
+}  // namespace rt

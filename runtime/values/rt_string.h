@@ -31,7 +31,8 @@ public:
     bool empty() const noexcept { return length_ == 0; }
     char operator[](uint32_t index) const noexcept { return buffer_[index]; }
 
-    // Makes room for n characters plus the terminator (capacity: smallest multiple of 16 above n + 1).
+    // Makes room for n characters plus the terminator. Grows unless capacity > n + 1, to the smallest
+    // multiple of 16 above n + 1; a size beyond 32 bits ends the program with "out of memory".
     // With keep the text survives; without it the buffer starts as an empty text and the caller
     // sets the length. n = 0 does nothing.
     void reserve(uint32_t n, bool keep);
@@ -41,7 +42,7 @@ public:
     void set_length(int64_t n) noexcept;
     void clear() noexcept;
     // Reserves n characters (keeping the text) and hands out the buffer for direct writing;
-    // finish with sync_length() or set_length().
+    // finish with sync_length() or set_length(). Never the shared empty text, even for n = 0.
     char* writable_buffer(uint32_t n);
 
     RtString& append(const char* text);
