@@ -10,19 +10,7 @@
 
 namespace {
 
-// Captures the debugger channel and makes the debugger count as present.
-class DebugCapture {
-public:
-    explicit DebugCapture(int present) {
-        rt::globals.debug.present_override = present;
-        rt::globals.debug.sink = [](const char* text, void* self) {
-            static_cast<DebugCapture*>(self)->lines.emplace_back(text);
-        };
-        rt::globals.debug.sink_context = this;
-    }
-    ~DebugCapture() { rt::globals.debug = rt::DebugChannel{}; }
-    std::vector<std::string> lines;
-};
+using rt_test::DebugCapture;
 
 // Points TMPDIR at a private folder for the test's lifetime.
 class TempLog {
@@ -127,7 +115,9 @@ TEST(DebugChannel, SilentWithoutDebuggerAndPrefixedWithOne) {
 
 TEST(DebugChannel, DebuggerPresenceFollowsTheTracer) {
     // Under a plain test run nobody traces the process (under gdb this would differ).
-    if (std::getenv("RT_TEST_UNDER_DEBUGGER") == nullptr) EXPECT_FALSE(rt::debugger_present());
+    if (std::getenv("RT_TEST_UNDER_DEBUGGER") == nullptr) {
+        EXPECT_FALSE(rt::debugger_present());
+    }
 }
 
 TEST(Assertions, PassingDoesNothingFailingEndsWithCode21) {

@@ -7,6 +7,7 @@
 
 #include "runtime/core/globals.h"
 #include "runtime/core/lifecycle.h"
+#include "runtime/input/input.h"
 #include "runtime/platform/os.h"
 #include "runtime/values/truncate.h"
 
@@ -94,6 +95,8 @@ void debug_breakpoint(int32_t value) {
     std::snprintf(buf, sizeof buf, "BP%x", static_cast<uint32_t>(value));
     rt::debug_output(buf);
     rt::globals.paused = 0;
+    keyboard_update();
+    rt::input_mouse_fresh_mark();
     rt::globals.bring_to_front_requested = 1;
 }
 

@@ -3,6 +3,7 @@
 
 #include "runtime/core/lifecycle.h"
 #include "runtime/gfx2d/display.h"
+#include "runtime/input/input.h"
 
 StartupSettings startup_settings;
 

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
+#include "runtime/files/file_state.h"
+#include "runtime/files/system_state.h"
 #include "runtime/values/random.h"
 #include "runtime/values/rt_string.h"
 
@@ -13,6 +16,9 @@ class DuraVUZododivi;
 struct DataBlock;
 
 namespace rt {
+
+class InputState;
+class PlatformWindow;
 
 struct RuntimeGlobals {
     RuntimeGlobals();
@@ -22,7 +28,8 @@ struct RuntimeGlobals {
 
     // Services.
     std::unique_ptr<DuraVUZododivi> display;
-    void* window = nullptr;  // the display's window, copied after creation
+    PlatformWindow* window = nullptr;  // the display's window, copied after creation
+    std::unique_ptr<InputState> input;
 
     // Texts kept by start-up.
     RtString title_copy;    // caption without the pause marker
@@ -33,6 +40,13 @@ struct RuntimeGlobals {
     uint8_t paused = 0;
     uint8_t bring_to_front_requested = 0;
     int32_t quit_hook_done = 0;
+
+    // Window messages and frame presentation.
+    int32_t message_hook_state = -1;  // -1 not looked up yet, 0 the game has none, 1 found
+    GameFunction message_hook = nullptr;
+    int32_t message_hook_call_state = -1;  // message_hook_call's own lookup of the same name
+    GameFunction message_hook_call_target = nullptr;
+    uint8_t escape_ends_program = 1;
 
     // Frame stamps on the runtime clock, in milliseconds.
     double frame_stamp = 0;
@@ -53,8 +67,16 @@ struct RuntimeGlobals {
     DataBlock* data_current = nullptr;
     IsaacState random;
 
-    // Runtime clock (milliseconds since its first use).
+    // Files: resolvers, channels, line store, settings; listing, modules, platform queries.
+    FileState files;
+    SystemState system;
+
+    // Runtime clock (milliseconds since its first use) and its time source.
     double clock_base = 0;
+    ClockSource clock_source;
+
+    // Tests: replaces the system's message box (null: the system's, which blocks until closed).
+    void (*message_box)(const char* caption, const char* text) = nullptr;
 };
 
 extern RuntimeGlobals globals;

@@ -8,7 +8,12 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/globals.h"
+#include "runtime/core/frame.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/modules.h"
 #include "runtime/gfx2d/display.h"
+#include "runtime/input/input.h"
+#include "runtime/platform/events.h"
 #include "runtime/platform/os.h"
 #include "runtime/values/random.h"
 #include "runtime/values/truncate.h"
@@ -31,21 +36,6 @@ void enter_executable_dir() {
 
 }  // namespace
 
-void run_program(const NamedFunction* functions) {
-    globals.functions = functions;
-    globals.command_line = RtString(platform_command_line().c_str());
-    game_configure();
-    if (!runtime_start(1, startup_settings.window_title)) {
-        // Without a display nothing the game does can be shown: end cleanly right away.
-        program_end();
-    }
-    globals.error_line = 0;
-    globals.error_code = 0;
-    globals.current_line = 0;
-    game_main();
-    program_end();
-}
-
 }  // namespace rt
 
 int32_t runtime_start(int32_t show_command, const RtString& window_title) {
@@ -63,8 +53,11 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     globals.window = globals.display->window();
     globals.display->set_caption(window_title);
     globals.title_copy = window_title;
+    rt::platform_close_signals_install();
 
     random_seed(rt::truncate_to_int32(clock_now()));
+
+    globals.input = std::make_unique<rt::InputState>();
 
     if (startup_settings.fullscreen != 0) {
         globals.display->display_set_fullscreen();
@@ -72,16 +65,26 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
         globals.display->display_set_windowed();
     }
 
+    rt::input_init(globals.window, startup_settings.mouse_hidden);
+
+    rt::files_start(rt::platform_executable_path());
     rt::enter_executable_dir();
+
+    // Until the picture slots exist, the black clear stands for background_colour_set(0).
+    globals.display->screen_clear(0);
 
     double now = clock_now();
     globals.frame_stamp = globals.previous_frame_stamp = globals.start_stamp = now;
+
+    frame_swap(globals.display.get(), nullptr);
+    globals.display->viewport_set(0, 0, 0, 0);
 
     globals.paused = 0;
     now = clock_now();
     globals.frame_stamp = globals.previous_frame_stamp = globals.start_stamp = now;
 
     if (show_command == 0) globals.display->display_hide();
+    rt::input_mouse_mode_apply(startup_settings.mouse_hidden);
 
     log_append("Init Finalized");
     return 1;
@@ -96,9 +99,17 @@ void runtime_shutdown() {
     if (!globals.display) return;
     log_append("Shut down VRN");
     rt::enter_executable_dir();
+    rt::files_close_channels();
+    rt::files_flush();
+
+    rt::input_shutdown();
+    globals.input.reset();
 
     globals.display.reset();
+    rt::files_release();
     globals.window = nullptr;
+    rt::module_table_release();
+    rt::platform_close_signals_restore();
     log_append("vrn is shut down");
 }
 

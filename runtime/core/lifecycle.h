@@ -31,11 +31,6 @@ void runtime_shutdown();
 // The end sequence: debug end lines, shut-down, exit code 0. Never returns.
 [[noreturn]] void program_end();
 
-namespace rt {
-// Process entry as the platform's main calls it: stores the command line, configures, starts,
-// runs the game and ends. functions is the game's named-function table (may be null).
-[[noreturn]] void run_program(const NamedFunction* functions);
-}  // namespace rt
 
 // The game's table of named functions, ended by an entry whose function is null. Every game
 // program defines it (an empty game: { { nullptr, nullptr } }).

@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include <sched.h>
+#include <sys/prctl.h>
 
 namespace rt {
 
@@ -124,6 +125,18 @@ void platform_sleep_ms(int32_t milliseconds) {
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
+
+void platform_sleep_precise_ns(int64_t nanoseconds) {
+    if (nanoseconds <= 0) return;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t until = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec + nanoseconds;
+    timespec deadline{static_cast<time_t>(until / 1000000000), static_cast<long>(until % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+void platform_timer_slack_lower() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
 void platform_exit(int code) {
     std::fflush(nullptr);

@@ -28,6 +28,11 @@ void platform_debug_output(const char* text);
 // Monotonic clock in nanoseconds.
 int64_t platform_clock_ns();
 void platform_sleep_ms(int32_t milliseconds);
+// Sleeps for the given nanoseconds on the monotonic clock, resuming after signals; wakes within
+// tens of microseconds once the timer slack is lowered.
+void platform_sleep_precise_ns(int64_t nanoseconds);
+// Lowers the calling thread's timer slack to 1 ns (the default 50 µs is added to every sleep).
+void platform_timer_slack_lower();
 
 [[noreturn]] void platform_exit(int code);
 

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "runtime/core/globals.h"
 #include "runtime/runtime.h"
 
 namespace rt_test {
@@ -98,6 +99,16 @@ ChildResult run_in_child(const std::function<void()>& body) {
     result.log = log_lines(tmp.file("ErrorLog.txt"));
     return result;
 }
+
+DebugCapture::DebugCapture(int present) {
+    rt::globals.debug.present_override = present;
+    rt::globals.debug.sink = [](const char* text, void* self) {
+        static_cast<DebugCapture*>(self)->lines.emplace_back(text);
+    };
+    rt::globals.debug.sink_context = this;
+}
+
+DebugCapture::~DebugCapture() { rt::globals.debug = rt::DebugChannel{}; }
 
 ProgramResult run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env_overrides,
                           const std::string& working_dir, int timeout_s) {

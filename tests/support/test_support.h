@@ -43,6 +43,17 @@ struct ChildResult {
 // returns, with exit code 77.
 ChildResult run_in_child(const std::function<void()>& body);
 
+// Captures the debugger channel for its lifetime; present = 1 makes a debugger count as
+// attached, 0 as absent.
+class DebugCapture {
+public:
+    explicit DebugCapture(int present);
+    ~DebugCapture();
+    DebugCapture(const DebugCapture&) = delete;
+    DebugCapture& operator=(const DebugCapture&) = delete;
+    std::vector<std::string> lines;
+};
+
 // Runs a program and waits for it (at most timeout_s seconds, then it is killed).
 // Returns the exit status as from waitpid, or -1 when it could not start.
 struct ProgramResult {

@@ -1,0 +1,147 @@
+// Window messages: activation pauses the program with a caption marker, a close request ends it,
+// input events feed the input state; the pump, the game's message hook and the waiting commands.
+#include "runtime/core/window.h"
+
+#include "runtime/core/clock.h"
+#include "runtime/core/globals.h"
+#include "runtime/core/lifecycle.h"
+#include "runtime/gfx2d/display.h"
+#include "runtime/input/input.h"
+#include "runtime/platform/events.h"
+#include "runtime/platform/video.h"
+
+namespace rt {
+namespace {
+
+constexpr int32_t kWaitPasses = 15;
+constexpr double kWaitPassMs = 5;
+
+bool pause_rules_apply() { return startup_settings.debug_mode == 0 && globals.pause_allowed != 0; }
+
+void caption_set(const RtString& caption) {
+    if (globals.display) globals.display->set_caption(caption);
+}
+
+struct Pointer {
+    int32_t x = 0, y = 0, left = 0, right = 0;
+    bool operator==(const Pointer&) const = default;
+};
+
+// The pointer position (exchanged in portrait mode) and the first two buttons, freshly sampled.
+Pointer pointer_now() {
+    Pointer p;
+    if (!globals.input) return p;
+    globals.input->mouse_fresh_mark();
+    MouseSample s;
+    globals.input->mouse_read(s);
+    bool portrait = globals.display && globals.display->portrait();
+    p.x = portrait ? globals.input->mouse_y() : globals.input->mouse_x();
+    p.y = portrait ? globals.input->mouse_x() : globals.input->mouse_y();
+    p.left = s.left ? 1 : 0;
+    p.right = s.right ? 1 : 0;
+    return p;
+}
+
+// Polls (every 5 ms) until done() holds. The pump runs in every poll: the state of keys and
+// buttons, activation and close requests all arrive as events here.
+template <typename Done>
+void poll_until(Done done) {
+    for (;;) {
+        message_pump(globals.display.get(), message_hook_get());
+        keyboard_update();
+        if (done()) return;
+        clock_sleep_ms(kWaitPassMs);
+    }
+}
+
+}  // namespace
+}  // namespace rt
+
+void window_procedure(const rt::PlatformEvent& event) {
+    using rt::globals;
+    switch (event.kind) {
+        case rt::PlatformEventKind::activate:
+            rt::input_window_active_set(true);
+            rt::platform_screen_saver_allow(false);
+            if (rt::pause_rules_apply()) {
+                rt::caption_set(globals.title_copy);
+                globals.paused = 0;
+            }
+            break;
+        case rt::PlatformEventKind::deactivate:
+            rt::input_window_active_set(false);
+            rt::platform_screen_saver_allow(true);
+            if (rt::pause_rules_apply()) {
+                RtString caption = globals.title_copy;
+                caption.append(" <pause>");
+                rt::caption_set(caption);
+                globals.paused = 1;
+            }
+            break;
+        case rt::PlatformEventKind::close:
+            program_end();
+        default:
+            rt::input_event(event);
+            break;
+    }
+}
+
+int32_t message_pump(DuraVUZododivi* display, GameFunction hook) {
+    if (rt::platform_close_signal_pending()) program_end();
+    const rt::PlatformWindow* window = display ? display->window() : nullptr;
+    rt::PlatformEvent event;
+    while (rt::platform_event_poll(window, event)) {
+        if (hook && event.for_window) hook();
+        window_procedure(event);
+    }
+    return 1;
+}
+
+GameFunction message_hook_get() {
+    using rt::globals;
+    if (globals.message_hook_state == -1) {
+        globals.message_hook = function_find("VRN_WIN32_MSG");
+        globals.message_hook_state = globals.message_hook ? 1 : 0;
+    }
+    return globals.message_hook;
+}
+
+void message_hook_call() {
+    using rt::globals;
+    if (globals.message_hook_call_state == -1) {
+        globals.message_hook_call_target = function_find("VRN_WIN32_MSG");
+        globals.message_hook_call_state = globals.message_hook_call_target ? 1 : 0;
+    }
+    if (globals.message_hook_call_target) globals.message_hook_call_target();
+}
+
+void pause_on_focus_loss_set(int32_t flag) { rt::globals.pause_allowed = flag != 0 ? 1 : 0; }
+
+void input_wait_change() {
+    using rt::globals;
+    rt::Pointer start = rt::pointer_now();
+    for (int32_t pass = 0; pass < rt::kWaitPasses; ++pass) {
+        message_pump(globals.display.get(), message_hook_get());
+        keyboard_update();
+        if (globals.escape_ends_program && (key_state(1) || key_state(129))) program_end();
+        if (rt::any_key_down()) return;
+        if (!(rt::pointer_now() == start)) return;
+        if (rt::any_joystick_active()) return;
+        rt::clock_sleep_ms(rt::kWaitPassMs);
+    }
+}
+
+void key_wait() {
+    rt::poll_until([] { return !rt::any_key_down(); });
+    while (!rt::any_key_down()) {
+        message_pump(rt::globals.display.get(), message_hook_get());
+        input_wait_change();
+    }
+    rt::poll_until([] { return !rt::any_key_down(); });
+}
+
+void mouse_wait() {
+    rt::poll_until([] { return !mouse_button_any(); });
+    while (!mouse_button_any()) input_wait_change();
+    rt::poll_until([] { return !mouse_button_any(); });
+}

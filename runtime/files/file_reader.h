@@ -1,0 +1,134 @@
+// FileReader: one open file of the file layer, a plain file or a memory file, read and written
+// by the channels, the loaders, the line store and settings; and the text-line rule they share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "runtime/files/memory_files.h"
+
+namespace rt {
+
+// Owns one POSIX file descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Longest text line the line rule delivers, in bytes.
+constexpr int32_t kLineMaxBytes = 1024;
+// Longest file name the file layer takes, in bytes, without the terminator.
+constexpr size_t kNameMaxBytes = 1023;
+
+}  // namespace rt
+
+// An open file. A plain file has a descriptor and a file pointer of its own (where the next read
+// or write happens, as the platform's file pointer would be); a memory file has data. size and
+// position are the design's signed 32-bit fields: plain files above 2^31 - 1 bytes do not open.
+class FileReader {
+public:
+    FileReader() = default;
+    FileReader(FileReader&&) noexcept = default;
+    FileReader& operator=(FileReader&&) noexcept = default;
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // A memory file name (of a live block) or an existing regular file, for reading.
+    bool open(const char* name);
+    // Deletes name and creates it empty for reading and writing. Refuses memory file names.
+    bool create(const char* name);
+    // Opens name for writing, creating it when missing, with the file pointer at its end.
+    bool open_append(const char* name);
+    void close();
+
+    // The design's read: a plain file must deliver all n bytes (the position grows by n first);
+    // a memory file delivers what is left of n and succeeds, fails only at a negative count or
+    // a position outside the data.
+    bool read(void* dest, int32_t n);
+    // Writes all bytes at the file pointer of a plain file; false otherwise or on a short write.
+    // Size and position do not change.
+    bool write(const void* bytes, size_t count);
+
+    // The text-line rule: at most kLineMaxBytes bytes up to a line feed, a carriage return right
+    // before it dropped, the position set just after it. Returns the line's length in out
+    // (which holds kLineMaxBytes bytes), or -1 when nothing at all could be read.
+    int32_t read_line(char* out);
+
+    // Moves the position (origin 0: from the start, > 0: from the position, < 0: from the size)
+    // and a plain file's pointer the same way (from its start, itself or its current end). A
+    // pointer move that would go before the start of the file leaves the pointer where it was.
+    void seek(int32_t distance, int32_t origin);
+
+    // Bytes at offset from the start, for readers of a structure inside the file (the pack);
+    // the position does not move. Returns the count delivered (short at the end), -1 on error.
+    int64_t read_at(int64_t offset, void* dest, int64_t n);
+    // The memory file's bytes at [offset, offset + n), or null (plain file, or out of range).
+    const uint8_t* memory_at(int64_t offset, int64_t n) const;
+
+    // Bytes a read at the current place could still deliver (plain file: from its pointer to its
+    // current end; memory file: from the position to the size). 0 when nothing is open.
+    int64_t bytes_available() const;
+
+    bool in_use() const { return handle_ || data_; }
+    bool has_handle() const { return static_cast<bool>(handle_); }
+    bool is_memory() const { return data_ != nullptr; }
+    int32_t size() const { return size_; }
+    int32_t position() const { return position_; }
+
+private:
+    int64_t fill(int64_t offset, uint8_t* dest, int64_t n);
+
+    rt::UniqueFd handle_;
+    const uint8_t* data_ = nullptr;
+    int32_t size_ = 0;
+    int32_t position_ = 0;
+
+    // Keeps a memory file's bytes alive while open, even once their name no longer resolves.
+    std::shared_ptr<const void> keep_alive_;
+    // Where the next read or write of a plain file happens, in bytes from its start.
+    int64_t file_pointer_ = 0;
+    // Read-ahead of a plain file: the bytes at [buffer_start_, buffer_start_ + buffer_length_).
+    // Valid because the file is held without write sharing: only this reader changes it, and
+    // every write drops the buffer.
+    std::unique_ptr<uint8_t[]> buffer_;
+    int64_t buffer_start_ = 0;
+    int64_t buffer_length_ = 0;
+};
+
+// The layer's operations under the design's names.
+bool file_reader_open(FileReader& reader, const char* name);
+bool file_reader_read(FileReader& reader, void* dest, int32_t n);
+void file_reader_close(FileReader& reader);
+bool file_writer_create(FileReader& writer, const char* name);
+
+namespace rt {
+
+// True when name opens for reading as file_reader_open would open it.
+bool file_readable(const char* name);
+// Deletes path and writes bytes as its new content; false when it cannot be created or written.
+// Refuses memory file names.
+bool write_whole_file(const char* path, const void* bytes, size_t count);
+
+}  // namespace rt

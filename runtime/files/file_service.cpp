@@ -1,0 +1,40 @@
+// Start-up and shut-down of the file layer, and the exit clean-up of its state.
+#include "runtime/files/file_service.h"
+
+#include "runtime/core/globals.h"
+#include "runtime/files/file_state.h"
+
+namespace rt {
+
+FileState::FileState() = default;
+
+FileState::~FileState() {
+    // The exit clean-up: a program that ends without the shut-down sequence (no display was
+    // made) still keeps what the game wrote. Error state is not touched here.
+    line_store_write_back(line_store_);
+    line_store_.changed_ = false;
+    settings_write_back(settings_);
+    settings_.changed_ = false;
+}
+
+void files_start(const std::string& executable_path) {
+    pack_set(RtString(executable_path.c_str(), static_cast<uint32_t>(executable_path.size())), executable_path.c_str());
+}
+
+void files_close_channels() {
+    for (FileReader& channel : globals.files.channels_) channel.close();
+}
+
+void files_flush() {
+    line_store_write_back(globals.files.line_store_);
+    globals.files.line_store_ = LineStore{};
+    settings_write_back(globals.files.settings_);
+    globals.files.settings_.changed_ = false;
+}
+
+void files_release() {
+    globals.files.main_resolver_.release();
+    globals.files.media_resolver_.release();
+}
+
+}  // namespace rt

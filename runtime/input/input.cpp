@@ -1,0 +1,116 @@
+// The input device object: opening and closing devices, and the events that feed its state.
+#include "runtime/input/input.h"
+
+#include "runtime/core/errors.h"
+#include "runtime/core/globals.h"
+#include "runtime/platform/devices.h"
+#include "runtime/platform/events.h"
+#include "runtime/platform/video.h"
+
+namespace rt {
+
+InputState::InputState() = default;
+InputState::~InputState() { shutdown(); }
+
+int32_t InputState::init(PlatformWindow* window, bool exclusive_mouse) {
+    int32_t result = 1;
+    devices_ = PlatformInputDevices::open();
+    if (!devices_) {
+        log_append("No DX_Input");
+        result = static_cast<int32_t>(0x8000000Au);
+    }
+    window_ = window;
+    window_active_ = window && window->has_input_focus();
+    platform_pointer_position(window_, mouse_x_, mouse_y_);
+
+    mouse_absolute_ = 0;
+    if (exclusive_mouse) {
+        if (!platform_pointer_relative_set(true)) {
+            log_append("No DX_Mouse");
+            if (result == 1) result = static_cast<int32_t>(0x8000000Cu);
+        }
+    } else {
+        platform_pointer_show(true);
+        mouse_absolute_ = 1;
+    }
+
+    if (devices_) {
+        int32_t count = devices_->joystick_device_count();
+        for (int32_t i = 0; i < count; ++i) joystick_attach(i);
+    }
+    return result;
+}
+
+void InputState::shutdown() {
+    if (!mouse_absolute_) {
+        platform_pointer_relative_set(false);
+        platform_pointer_warp(window_, mouse_x_, mouse_y_);
+    }
+    platform_pointer_show(true);
+    mouse_absolute_ = 1;
+    for (auto& joystick : joysticks_) joystick.reset();
+    devices_.reset();
+}
+
+void InputState::event(const PlatformEvent& e) {
+    switch (e.kind) {
+        case PlatformEventKind::key_down:
+            key_event(e.code, true);
+            break;
+        case PlatformEventKind::key_up:
+            key_event(e.code, false);
+            break;
+        case PlatformEventKind::mouse_motion:
+            motion_x_ += e.x;
+            motion_y_ += e.y;
+            break;
+        case PlatformEventKind::mouse_button_down:
+            if (e.code >= 1 && e.code <= 3) buttons_ |= 1u << (e.code - 1);
+            break;
+        case PlatformEventKind::mouse_button_up:
+            if (e.code >= 1 && e.code <= 3) buttons_ &= ~(1u << (e.code - 1));
+            break;
+        case PlatformEventKind::mouse_wheel:
+            wheel_ += e.y;
+            break;
+        case PlatformEventKind::joystick_added:
+            joystick_attach(e.code);
+            break;
+        case PlatformEventKind::joystick_removed:
+            joystick_detach(e.code);
+            break;
+        default:
+            break;
+    }
+}
+
+int32_t input_init(PlatformWindow* window, int32_t exclusive_mouse) {
+    if (!globals.input) return 0;
+    return globals.input->init(window, exclusive_mouse != 0);
+}
+
+void input_shutdown() {
+    if (globals.input) globals.input->shutdown();
+}
+
+void input_event(const PlatformEvent& event) {
+    if (globals.input) globals.input->event(event);
+}
+
+void input_window_set(PlatformWindow* window) {
+    if (globals.input) globals.input->window_set(window);
+}
+
+void input_window_active_set(bool active) {
+    if (globals.input) globals.input->window_active_set(active);
+}
+
+void input_mouse_mode_apply(int32_t exclusive) {
+    if (globals.input) globals.input->mouse_mode_apply(exclusive != 0);
+}
+
+void input_mouse_fresh_mark() {
+    if (globals.input) globals.input->mouse_fresh_mark();
+}
+
+}  // namespace rt

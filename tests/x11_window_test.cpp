@@ -1,0 +1,255 @@
+// The window under a real X server: every test starts its own Xvfb, runs the window probe in it
+// and drives it with xdotool as a person would (keys, focus), reading the caption, the window
+// geometry and a screenshot. Waits poll with generous time-outs; nothing asserts a duration.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPatience = std::chrono::seconds(30);
+
+bool eventually(const std::function<bool()>& condition) {
+    auto deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+// A private X server on a display number the server picks itself.
+class Xvfb {
+public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            int null_fd = ::open("/dev/null", O_WRONLY);
+            dup2(null_fd, 1);
+            dup2(null_fd, 2);
+            std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        auto deadline = Clock::now() + kPatience;
+        while (Clock::now() < deadline && number.find('\n') == std::string::npos) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, 100) > 0) {
+                char buf[32];
+                ssize_t n = read(fds[0], buf, sizeof buf);
+                if (n <= 0) break;
+                number.append(buf, static_cast<size_t>(n));
+            }
+        }
+        close(fds[0]);
+        if (number.find('\n') != std::string::npos) display_ = ":" + trimmed(number);
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class WindowUnderX : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(x_.display().empty()) << "Xvfb did not start"; }
+    void TearDown() override {
+        if (probe_ > 0) {
+            kill(probe_, SIGKILL);
+            waitpid(probe_, nullptr, 0);
+        }
+    }
+
+    // Starts the probe with extra WINDOW_PROBE_* settings and waits for its window to have the focus.
+    void start(const std::vector<std::string>& settings) {
+        std::remove(tmp_.file("ErrorLog.txt").c_str());
+        std::remove(tmp_.file("status").c_str());
+        probe_ = fork();
+        ASSERT_GE(probe_, 0);
+        if (probe_ == 0) {
+            setenv("DISPLAY", x_.display().c_str(), 1);
+            setenv("SDL_VIDEODRIVER", "x11", 1);
+            setenv("TMPDIR", tmp_.path().c_str(), 1);
+            setenv("WINDOW_PROBE_STATUS", tmp_.file("status").c_str(), 1);
+            for (const std::string& kv : settings) {
+                size_t eq = kv.find('=');
+                setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
+            }
+            std::string path = rt_test::test_program_path("window_probe");
+            execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_TRUE(eventually([&] { return logged("running"); })) << "the probe did not start";
+        ASSERT_TRUE(eventually([&] {
+            window_ = trimmed(tool({"xdotool", "search", "--name", "^Probe"}));
+            return !window_.empty() && window_.find('\n') == std::string::npos;
+        }));
+        ASSERT_TRUE(eventually([&] { return trimmed(tool({"xdotool", "getwindowfocus"})) == window_; }));
+    }
+
+    // Runs a tool against the private server; its standard output.
+    std::string tool(const std::vector<std::string>& argv) {
+        std::vector<std::string> full = {"/usr/bin/env"};
+        full.insert(full.end(), argv.begin(), argv.end());
+        return rt_test::run_program(full, {"DISPLAY=" + x_.display()}, "", 30).output;
+    }
+    std::string shell(const std::string& command) { return tool({"sh", "-c", command}); }
+
+    void press(const std::string& keys) {
+        tool({"xdotool", "keydown", keys});
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        tool({"xdotool", "keyup", keys});
+    }
+
+    std::vector<std::string> log() { return rt_test::log_lines(tmp_.file("ErrorLog.txt")); }
+    bool logged(const std::string& line) {
+        std::vector<std::string> lines = log();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    long frames() { return std::atol(rt_test::read_file(tmp_.file("status")).c_str()); }
+    std::string caption() { return trimmed(tool({"xdotool", "getwindowname", window_})); }
+
+    // The probe's exit status once it has ended by itself; −1 when it keeps running.
+    int wait_exit() {
+        int status = 0;
+        bool ended = eventually([&] { return waitpid(probe_, &status, WNOHANG) == probe_; });
+        if (!ended) return -1;
+        probe_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
+    }
+    bool still_running() { return waitpid(probe_, nullptr, WNOHANG) == 0; }
+
+    std::string geometry() {
+        std::string info = tool({"xwininfo", "-id", window_});
+        std::string out;
+        for (const char* key : {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"}) {
+            size_t at = info.find(key);
+            if (at == std::string::npos) return "missing " + std::string(key);
+            out += std::to_string(std::atoi(info.c_str() + at + std::string(key).size())) + " ";
+        }
+        return trimmed(out);
+    }
+
+    Xvfb x_;
+    rt_test::TempDir tmp_;
+    pid_t probe_ = -1;
+    std::string window_;
+};
+
+TEST_F(WindowUnderX, CaptionClientAreaCentringAndClearColour) {
+    start({"WINDOW_PROBE_CLEAR=0x0000FF"});
+    EXPECT_EQ(caption(), "Probe");
+    // 640 × 480 centred on the 1024 × 768 screen.
+    EXPECT_EQ(geometry(), "192 144 640 480");
+    std::string pixel =
+        shell("xwd -silent -id " + window_ + " | convert-im6.q16 xwd:- -crop 1x1+639+479 -depth 8 txt:- | tail -n 1");
+    EXPECT_NE(pixel.find("#FF0000"), std::string::npos) << pixel;
+}
+
+TEST_F(WindowUnderX, EscapeEndsTheProgramThroughTheEndSequence) {
+    start({});
+    press("Escape");
+    ASSERT_EQ(wait_exit(), 0);
+    std::vector<std::string> lines = log();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Shut down VRN");
+    EXPECT_EQ(lines.back(), "vrn is shut down");
+}
+
+TEST_F(WindowUnderX, WithEscapeSwitchedOffOnlyAltF4Ends) {
+    start({"WINDOW_PROBE_ACTION=no_escape"});
+    press("Escape");
+    ASSERT_TRUE(eventually([&] { return logged("up 1"); }));
+    long seen = frames();
+    ASSERT_TRUE(eventually([&] { return frames() > seen + 5; })) << "the game stopped after Escape";
+    EXPECT_TRUE(still_running());
+    press("alt+F4");
+    EXPECT_EQ(wait_exit(), 0);
+    EXPECT_EQ(log().back(), "vrn is shut down");
+}
+
+TEST_F(WindowUnderX, LosingTheFocusPausesAndGettingItBackResumes) {
+    start({});
+    std::string root = trimmed(shell("xwininfo -root | awk '/Window id:/ {print $4}'"));
+    tool({"xdotool", "windowfocus", root});
+    ASSERT_TRUE(eventually([&] { return caption() == "Probe <pause>"; }));
+    long paused_at = frames();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(frames(), paused_at) << "the game advanced while paused";
+    EXPECT_TRUE(still_running());
+
+    tool({"xdotool", "windowfocus", window_});
+    ASSERT_TRUE(eventually([&] { return caption() == "Probe"; }));
+    EXPECT_TRUE(eventually([&] { return frames() > paused_at + 5; }));
+}
+
+TEST_F(WindowUnderX, KeyPressesArriveUnderTheirScanCodes) {
+    start({});
+    const std::vector<std::pair<std::string, int>> keys = {
+        {"Right", 205},    {"Left", 203},      {"Up", 200},       {"Down", 208},   {"Shift_L", 42}, {"Shift_R", 54},
+        {"Control_L", 29}, {"Control_R", 157}, {"Alt_L", 56},     {"a", 30},       {"z", 44},       {"y", 21},
+        {"space", 57},     {"Return", 28},     {"KP_Enter", 156}, {"1", 2},        {"0", 11},       {"BackSpace", 14},
+        {"Tab", 15},       {"Home", 199},      {"Insert", 210},   {"Delete", 211}, {"KP_End", 79},
+    };
+    for (const auto& [name, code] : keys) {
+        press(name);
+        EXPECT_TRUE(eventually([&] { return logged("up " + std::to_string(code)); })) << name;
+        EXPECT_TRUE(logged("down " + std::to_string(code))) << name;
+    }
+    EXPECT_TRUE(still_running());
+}
+
+TEST_F(WindowUnderX, QuickTapBetweenTwoFramesIsNotLost) {
+    start({});
+    // Press and release land together, usually between two snapshots.
+    tool({"xdotool", "key", "--delay", "0", "Shift_L"});
+    EXPECT_TRUE(eventually([&] { return logged("down 42"); }));
+    EXPECT_TRUE(eventually([&] { return logged("up 42"); }));
+}
+
+TEST_F(WindowUnderX, FullScreenUsesTheExactModeOrFallsBackToTheWindow) {
+    start({"WINDOW_PROBE_FULLSCREEN=1"});
+    EXPECT_TRUE(logged("No Fullscreen Mode available"));  // the server has only 1024 × 768
+    EXPECT_EQ(geometry(), "192 144 640 480");
+    kill(probe_, SIGTERM);
+    EXPECT_EQ(wait_exit(), 0);
+
+    start({"WINDOW_PROBE_FULLSCREEN=1", "WINDOW_PROBE_WIDTH=1024", "WINDOW_PROBE_HEIGHT=768"});
+    EXPECT_FALSE(logged("No Fullscreen Mode available"));
+    EXPECT_EQ(geometry(), "0 0 1024 768");
+}
+
+}  // namespace
