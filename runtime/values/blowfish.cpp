@@ -122,6 +122,20 @@ void init_from_text(BlowfishKey& schedule, const RtString& key) {
 
 }  // namespace
 
+// Runs the block function over count bytes (a multiple of 8), each block read and written back
+// as two little-endian words.
+template <typename BlockFunction>
+void cipher_blocks(const BlowfishKey& schedule, uint8_t* bytes, uint64_t count, BlockFunction block_function) {
+    for (uint64_t at = 0; at < count; at += 8) {
+        uint8_t* block = bytes + at;
+        uint32_t l = load_le32(block);
+        uint32_t r = load_le32(block + 4);
+        block_function(schedule, l, r);
+        store_le32(block, l);
+        store_le32(block + 4, r);
+    }
+}
+
 }  // namespace rt
 
 RtString string_encrypt(const RtString& key, const RtString& data) {
@@ -133,14 +147,7 @@ RtString string_encrypt(const RtString& key, const RtString& data) {
 
     rt::BlowfishKey schedule;  // about 4 KiB on the stack: no allocation that could throw
     rt::init_from_text(schedule, key);
-    for (uint64_t at = 0; at < padded; at += 8) {
-        uint8_t* block = bytes.get() + at;
-        uint32_t l = rt::load_le32(block);
-        uint32_t r = rt::load_le32(block + 4);
-        rt::blowfish_encrypt_block(schedule, l, r);
-        rt::store_le32(block, l);
-        rt::store_le32(block + 4, r);
-    }
+    rt::cipher_blocks(schedule, bytes.get(), padded, rt::blowfish_encrypt_block);
     return string_hex_bytes(bytes.get(), static_cast<size_t>(padded), false);
 }
 
@@ -162,14 +169,7 @@ RtString string_decrypt(const RtString& key, const RtString& hex) {
 
     rt::BlowfishKey schedule;  // about 4 KiB on the stack: no allocation that could throw
     rt::init_from_text(schedule, key);
-    for (uint64_t at = 0; at < padded; at += 8) {
-        uint8_t* block = bytes.get() + at;
-        uint32_t l = rt::load_le32(block);
-        uint32_t r = rt::load_le32(block + 4);
-        rt::blowfish_decrypt_block(schedule, l, r);
-        rt::store_le32(block, l);
-        rt::store_le32(block + 4, r);
-    }
+    rt::cipher_blocks(schedule, bytes.get(), padded, rt::blowfish_decrypt_block);
     // The text ends at the first 0 byte, which drops the fill of the last block.
     return RtString(reinterpret_cast<const char*>(bytes.get()));
 }

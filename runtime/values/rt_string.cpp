@@ -36,6 +36,12 @@ char* allocate(uint32_t capacity) {
     return bytes;
 }
 
+char* reallocate(char* buffer, uint32_t capacity) {
+    auto* bytes = static_cast<char*>(std::realloc(buffer, capacity));
+    if (!bytes) fatal(kErrOutOfMemory);
+    return bytes;
+}
+
 // Lengths are 32-bit: a longer C text cannot be held at all.
 uint32_t checked_length(size_t n) {
     if (n > UINT32_MAX) fatal(kErrOutOfMemory);
@@ -126,15 +132,17 @@ void RtString::reserve(uint32_t n, bool keep) {
     const uint64_t m = uint64_t{n} + 1;
     if (capacity_ > m) return;
     const uint32_t capacity = rt::capacity_for(m);
-    char* fresh = rt::allocate(capacity);
     if (keep && length_ != 0) {
-        std::memcpy(fresh, buffer_, length_);
-        fresh[length_] = 0;
-    } else {
-        fresh[0] = 0;
-        // The old length would point past the terminator into bytes never written.
-        length_ = 0;
+        // Growing in place where the allocator can: with 16-byte steps, copying the whole text
+        // on every step would make long runs of appends quadratic.
+        buffer_ = rt::reallocate(buffer_, capacity);
+        capacity_ = capacity;
+        return;
     }
+    char* fresh = rt::allocate(capacity);
+    fresh[0] = 0;
+    // The old length would point past the terminator into bytes never written.
+    length_ = 0;
     if (capacity_ != 0) std::free(buffer_);
     buffer_ = fresh;
     capacity_ = capacity;
@@ -174,18 +182,14 @@ RtString& RtString::append(const char* bytes, uint32_t count) {
     if (count == 0 || !bytes) return *this;
     const uint64_t total = uint64_t{length_} + count;
     if (capacity_ <= total + 1) {
-        // Grown by hand rather than through reserve: bytes may lie inside the old buffer
-        // (s.append(s)), so it is released only after the copy.
-        const uint32_t capacity = rt::capacity_for(total + 1);
-        char* fresh = rt::allocate(capacity);
-        if (length_ != 0) std::memcpy(fresh, buffer_, length_);
-        std::memcpy(fresh + length_, bytes, count);
-        if (capacity_ != 0) std::free(buffer_);
-        buffer_ = fresh;
-        capacity_ = capacity;
-    } else {
-        std::memmove(buffer_ + length_, bytes, count);
+        // bytes may lie inside this text (s.append(s)), whose buffer growing may move.
+        const auto at = reinterpret_cast<uintptr_t>(bytes);
+        const auto base = reinterpret_cast<uintptr_t>(buffer_);
+        const bool inside = capacity_ != 0 && at >= base && at < base + capacity_;
+        reserve(static_cast<uint32_t>(total), true);
+        if (inside) bytes = buffer_ + (at - base);
     }
+    std::memmove(buffer_ + length_, bytes, count);
     length_ = static_cast<uint32_t>(total);
     buffer_[length_] = 0;
     return *this;
