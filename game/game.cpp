@@ -15,4 +15,8 @@ void game_configure() {
     startup_settings.window_title = "Tumblefoot_3";
 }
 
-int32_t game_main() { return 0; }
+// Until the level is playable: empty frames at the frame rate until Escape, Alt+F4 or the
+// window's close button ends the program.
+int32_t game_main() {
+    for (;;) screen_present();
+}

@@ -18,70 +18,13 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/x11_support.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kPatience = std::chrono::seconds(30);
-
-bool eventually(const std::function<bool()>& condition) {
-    auto deadline = Clock::now() + kPatience;
-    while (Clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-    return s;
-}
-
-// A private X server on a display number the server picks itself.
-class Xvfb {
-public:
-    Xvfb() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            int null_fd = ::open("/dev/null", O_WRONLY);
-            dup2(null_fd, 1);
-            dup2(null_fd, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        auto deadline = Clock::now() + kPatience;
-        while (Clock::now() < deadline && number.find('\n') == std::string::npos) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
-                char buf[32];
-                ssize_t n = read(fds[0], buf, sizeof buf);
-                if (n <= 0) break;
-                number.append(buf, static_cast<size_t>(n));
-            }
-        }
-        close(fds[0]);
-        if (number.find('\n') != std::string::npos) display_ = ":" + trimmed(number);
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
+using rt_test::eventually;
+using rt_test::trimmed;
+using rt_test::Xvfb;
 
 class WindowUnderX : public ::testing::Test {
 protected:
@@ -120,19 +63,10 @@ protected:
         ASSERT_TRUE(eventually([&] { return trimmed(tool({"xdotool", "getwindowfocus"})) == window_; }));
     }
 
-    // Runs a tool against the private server; its standard output.
-    std::string tool(const std::vector<std::string>& argv) {
-        std::vector<std::string> full = {"/usr/bin/env"};
-        full.insert(full.end(), argv.begin(), argv.end());
-        return rt_test::run_program(full, {"DISPLAY=" + x_.display()}, "", 30).output;
-    }
+    std::string tool(const std::vector<std::string>& argv) { return x_.tool(argv); }
     std::string shell(const std::string& command) { return tool({"sh", "-c", command}); }
 
-    void press(const std::string& keys) {
-        tool({"xdotool", "keydown", keys});
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        tool({"xdotool", "keyup", keys});
-    }
+    void press(const std::string& keys) { x_.press(keys); }
 
     std::vector<std::string> log() { return rt_test::log_lines(tmp_.file("ErrorLog.txt")); }
     bool logged(const std::string& line) {
@@ -152,16 +86,7 @@ protected:
     }
     bool still_running() { return waitpid(probe_, nullptr, WNOHANG) == 0; }
 
-    std::string geometry() {
-        std::string info = tool({"xwininfo", "-id", window_});
-        std::string out;
-        for (const char* key : {"Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"}) {
-            size_t at = info.find(key);
-            if (at == std::string::npos) return "missing " + std::string(key);
-            out += std::to_string(std::atoi(info.c_str() + at + std::string(key).size())) + " ";
-        }
-        return trimmed(out);
-    }
+    std::string geometry() { return x_.geometry(window_); }
 
     Xvfb x_;
     rt_test::TempDir tmp_;
