@@ -44,8 +44,6 @@ struct RuntimeGlobals {
     // Window messages and frame presentation.
     int32_t message_hook_state = -1;  // -1 not looked up yet, 0 the game has none, 1 found
     GameFunction message_hook = nullptr;
-    int32_t message_hook_call_state = -1;  // message_hook_call's own lookup of the same name
-    GameFunction message_hook_call_target = nullptr;
     uint8_t escape_ends_program = 1;
 
     // Frame stamps on the runtime clock, in milliseconds.

@@ -106,13 +106,9 @@ GameFunction message_hook_get() {
     return globals.message_hook;
 }
 
+// The game's table never changes, so the pump's once-only lookup serves here too.
 void message_hook_call() {
-    using rt::globals;
-    if (globals.message_hook_call_state == -1) {
-        globals.message_hook_call_target = function_find("VRN_WIN32_MSG");
-        globals.message_hook_call_state = globals.message_hook_call_target ? 1 : 0;
-    }
-    if (globals.message_hook_call_target) globals.message_hook_call_target();
+    if (GameFunction hook = message_hook_get()) hook();
 }
 
 void pause_on_focus_loss_set(int32_t flag) { rt::globals.pause_allowed = flag != 0 ? 1 : 0; }
