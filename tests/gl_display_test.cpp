@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/globals.h"
+#include "runtime/files/platform_info.h"
 #include "runtime/gfx2d/display.h"
 #include "runtime/platform/video.h"
 #include "support/test_support.h"
@@ -166,6 +167,21 @@ TEST_F(Display, ExtensionNamesMatchWholeWordsOnly) {
     EXPECT_NE(ext.glGetBufferParameterivARB, nullptr);
     EXPECT_NE(ext.glCreateProgramObjectARB, nullptr);
     EXPECT_NE(ext.glVertexAttrib1fARB, nullptr);
+}
+
+TEST_F(Display, EntryPointsCountOnlyWithTheirVersionOrExtension) {
+    EXPECT_EQ(platform_info(RtString("GLEXT:glActiveTextureARB")), "0");  // no display yet
+    rt::globals.display = std::move(display);
+    EXPECT_EQ(platform_info(RtString("GLEXT:glClear")), "1");                 // GL 1.1
+    EXPECT_EQ(platform_info(RtString("GLEXT:glDrawRangeElements")), "1");     // GL 1.2
+    EXPECT_EQ(platform_info(RtString("GLEXT:glActiveTextureARB")), "1");      // GL_ARB_multitexture
+    EXPECT_EQ(platform_info(RtString("GLEXT:glGenFramebuffersEXT")), "1");    // GL_EXT_framebuffer_object
+    // The loader hands out an address for these too; the driver has neither the extension nor
+    // the function.
+    EXPECT_EQ(platform_info(RtString("GLEXT:glCombinerParameterfNV")), "0");  // GL_NV_register_combiners
+    EXPECT_EQ(platform_info(RtString("GLEXT:glNoSuchFunction")), "0");
+    EXPECT_EQ(platform_info(RtString("GLEXT:wglSwapIntervalEXT")), "0");
+    display = std::move(rt::globals.display);
 }
 
 TEST_F(Display, ContextAndItsTexturesSurviveANewWindow) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/platform/sysinfo.h"
 #include "runtime/values/numbers.h"
 
@@ -332,7 +333,7 @@ RtString volume_id_text(uint32_t id) {
 RtString platform_info(const RtString& key) {
     const char* k = key.c_str();
     if (*k == '\0') return RtString("LINUX");
-    if (std::strncmp(k, "GLEXT:", 6) == 0) return RtString(rt::platform_gl_entry_point_offered(k + 6) ? "1" : "0");
+    if (std::strncmp(k, "GLEXT:", 6) == 0) return RtString(rt::gl_entry_point_offered(k + 6) ? "1" : "0");
     if (std::strcmp(k, "ID") == 0) {
         uint32_t id = 0;
         if (!rt::platform_volume_id("/", id)) id = 0;

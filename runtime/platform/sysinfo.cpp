@@ -1,8 +1,7 @@
-// POSIX and SDL stand-ins for the directory, library, volume, environment, time and GL-loader
-// queries of the file services.
+// POSIX stand-ins for the directory, library, volume, environment and time queries of the file
+// services.
 #include "runtime/platform/sysinfo.h"
 
-#include <SDL.h>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -167,13 +166,6 @@ PlatformLocalTime platform_local_time() {
     if (::localtime_r(&now, &parts) == nullptr) return PlatformLocalTime{1970, 1, 1, 0, 0, 0};
     return PlatformLocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
                              parts.tm_hour,        parts.tm_min,     parts.tm_sec};
-}
-
-bool platform_gl_entry_point_offered(const char* name) {
-    if (name == nullptr || *name == '\0') return false;
-    // Without a current context there is no driver to ask (and the loader may not be set up).
-    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 || SDL_GL_GetCurrentContext() == nullptr) return false;
-    return SDL_GL_GetProcAddress(name) != nullptr;
 }
 
 }  // namespace rt

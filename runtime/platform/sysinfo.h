@@ -64,7 +64,4 @@ struct PlatformLocalTime {
 };
 PlatformLocalTime platform_local_time();
 
-// True when a GL context is current on this thread and its loader gives an address for name.
-bool platform_gl_entry_point_offered(const char* name);
-
 }  // namespace rt
