@@ -11,13 +11,13 @@
 #include "runtime/core/globals.h"
 #include "runtime/files/line_store.h"
 #include "runtime/files/memory_files.h"
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
-    auto bytes = std::make_shared<std::vector<uint8_t>>(data, data + size);
-    bytes->reserve(1);
+    std::shared_ptr<std::vector<uint8_t>> bytes;
+    const std::string name = fuzz::register_input(data, size, bytes);
     const uint8_t* start = bytes->data();
-    const std::string name = rt::memory_file_register(bytes, start, static_cast<uint32_t>(size));
     const RtString file(name.c_str());
 
     size_t total = 0;
