@@ -1,10 +1,18 @@
 # The README's two commands, `make run` and `make test`, plus `make bench` and `make fuzz`.
-# Each first installs whatever is missing (scripts/bootstrap), then configures and builds.
+# Each first installs whatever is missing (scripts/bootstrap; BOOTSTRAP=0 skips that step), then
+# configures and builds, with warnings as errors.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
+BOOTSTRAP  ?= 1
+
+ifeq ($(BOOTSTRAP),0)
+SETUP :=
+else
+SETUP := bootstrap
+endif
 
 .PHONY: all bootstrap build run test bench fuzz clean
 
@@ -13,8 +21,8 @@ all: build
 bootstrap:
 	@scripts/bootstrap
 
-build: bootstrap
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+build: $(SETUP)
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRT_WERROR=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -26,9 +34,9 @@ test: build
 bench: build
 	@scripts/run-benchmarks $(BUILD)
 
-fuzz: bootstrap
+fuzz: $(SETUP)
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DRT_FUZZ=ON -DRT_SANITIZE=ON \
-	    -DRT_BUILD_GAME=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	    -DRT_BUILD_GAME=OFF -DRT_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

@@ -1,7 +1,9 @@
 # Writes the table of OpenGL entry points with the extension or GL version that brings each one,
 # read from the GL headers: every "gl..." prototype under its "#ifndef GL_..." block of the
-# extension header, then the core header's prototypes (GL 1.1) that the extension header lacks.
-# A name brought by several blocks has one row for each.
+# extension header, then the core header's prototypes that the extension header lacks: GL 1.1
+# outside any block, else the block's extension (the core header has a few blocks of its own).
+# A name brought by several blocks has one row for each. Both "GLAPIENTRY glFoo(" (core header)
+# and "APIENTRY glFoo (" (extension header) prototypes are read.
 # Usage: cmake -DGLEXT=<glext header> -DGLCORE=<gl header> -DOUT=<file> -P gl_entry_points.cmake
 set(entries "")
 
@@ -21,13 +23,31 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 
-file(STRINGS "${GLCORE}" lines REGEX "GLAPIENTRY gl[A-Za-z0-9_]+ ?\\(")
+# The core header's blocks end at their own "#endif", so conditionals are counted to find it.
+file(STRINGS "${GLCORE}" lines REGEX "^#[ \t]*(if|endif)|APIENTRY gl[A-Za-z0-9_]+ ?\\(")
+set(block "")
+set(depth 0)
 foreach(line IN LISTS lines)
-  if(line MATCHES "GLAPIENTRY (gl[A-Za-z0-9_]+) ?\\(")
+  if(line MATCHES "^#[ \t]*if")
+    math(EXPR depth "${depth} + 1")
+    if(block STREQUAL "" AND line MATCHES "^#ifndef (GL_[A-Za-z0-9_]+)$")
+      set(block "${CMAKE_MATCH_1}")
+      set(block_depth ${depth})
+    endif()
+  elseif(line MATCHES "^#[ \t]*endif")
+    if(NOT block STREQUAL "" AND depth EQUAL block_depth)
+      set(block "")
+    endif()
+    math(EXPR depth "${depth} - 1")
+  elseif(line MATCHES "APIENTRY (gl[A-Za-z0-9_]+) ?\\(")
     set(name "${CMAKE_MATCH_1}")
     if(NOT DEFINED seen_${name})
       set(seen_${name} 1)
-      list(APPEND entries "${name} GL_VERSION_1_1")
+      if(block STREQUAL "")
+        list(APPEND entries "${name} GL_VERSION_1_1")
+      else()
+        list(APPEND entries "${name} ${block}")
+      endif()
     endif()
   endif()
 endforeach()

@@ -1,5 +1,6 @@
 // Whole programs on the runtime's own entry with SDL's offscreen driver: every way of ending
 // (exit key, close request, SIGTERM), a missing display, and the software-renderer warning.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/gfx2d/display_service.h"
+#include "runtime/platform/video.h"
 #include "support/test_support.h"
 
 namespace {
@@ -114,25 +117,72 @@ TEST(WindowProgram, WithoutADisplayStartUpStopsAndTheProgramEndsCleanly) {
     }
 }
 
+// The GL renderer of this process under SDL's offscreen driver with Mesa asked for its software
+// rasteriser, as the probe runs of the next test get it; "" without a GL context. A GL that is not
+// Mesa ignores the request and keeps its hardware renderer.
+std::string renderer_with_software_requested() {
+    const char* const names[] = {"SDL_VIDEODRIVER", "LIBGL_ALWAYS_SOFTWARE"};
+    const char* const values[] = {"offscreen", "1"};
+    std::vector<std::pair<bool, std::string>> saved;
+    for (int i = 0; i < 2; ++i) {
+        const char* old = std::getenv(names[i]);
+        saved.emplace_back(old != nullptr, old ? old : "");
+        setenv(names[i], values[i], 1);
+    }
+    std::string renderer;
+    if (rt::platform_video_start()) {
+        auto window = rt::PlatformWindow::create(64, 64, 0);
+        auto context = window ? rt::PlatformGlContext::create(*window) : nullptr;
+        if (context && context->make_current(*window)) {
+            const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+            renderer = name ? name : "";
+            context->release_current();
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (saved[i].first) {
+            setenv(names[i], saved[i].second.c_str(), 1);
+        } else {
+            unsetenv(names[i]);
+        }
+    }
+    return renderer;
+}
+
 TEST(WindowProgram, SoftwareRendererIsLoggedAndBoxedOnlyWithTheDriverFile) {
+    // Mesa's software rasteriser is asked for, so that machines with GL hardware check the
+    // warning too; where the GL keeps a hardware renderer, there must be no warning and no box.
+    const std::string renderer = renderer_with_software_requested();
+    ASSERT_FALSE(renderer.empty()) << "no GL context: " << rt::platform_video_error();
+    const bool software = rt::renderer_is_software(renderer.c_str());
+    const std::vector<std::string> env = {"WINDOW_PROBE_ACTION=return", "WINDOW_PROBE_BOX=1", "LIBGL_ALWAYS_SOFTWARE=1"};
     const std::string line = "*** OpenGL Software Emulation - update driver!";
     TempDir cwd;
-    ProbeRun plain = run_probe({"WINDOW_PROBE_ACTION=return", "WINDOW_PROBE_BOX=1"}, cwd.path());
+    ProbeRun plain = run_probe(env, cwd.path());
     expect_clean_end(plain);
-    EXPECT_TRUE(contains(plain.log, line));
+    EXPECT_EQ(contains(plain.log, line), software) << renderer;
     EXPECT_FALSE(any_line_with(plain.log, "box:"));
 
     rt_test::write_file(cwd.file("opengldriver.txt"), "Install the vendor driver");
-    ProbeRun boxed = run_probe({"WINDOW_PROBE_ACTION=return", "WINDOW_PROBE_BOX=1"}, cwd.path());
+    ProbeRun boxed = run_probe(env, cwd.path());
     expect_clean_end(boxed);
-    EXPECT_TRUE(contains(boxed.log, "box: No OpenGL Hardware Drivers | Install the vendor driver"));
+    EXPECT_EQ(contains(boxed.log, line), software) << renderer;
+    if (software) {
+        EXPECT_TRUE(contains(boxed.log, "box: No OpenGL Hardware Drivers | Install the vendor driver"));
+    } else {
+        EXPECT_FALSE(any_line_with(boxed.log, "box:")) << renderer;
+    }
 
     rt_test::write_file(cwd.file("opengldriver.txt"), "");
-    ProbeRun builtin = run_probe({"WINDOW_PROBE_ACTION=return", "WINDOW_PROBE_BOX=1"}, cwd.path());
+    ProbeRun builtin = run_probe(env, cwd.path());
     expect_clean_end(builtin);
-    EXPECT_TRUE(
-        any_line_with(builtin.log, "box: No OpenGL Hardware Drivers | Please update your GFX adapter's driver\n"));
-    EXPECT_TRUE(any_line_with(builtin.log, "\nBitte aktualisieren Sie Ihren\n"));
+    if (software) {
+        EXPECT_TRUE(any_line_with(builtin.log,
+                                  "box: No OpenGL Hardware Drivers | Please update your GFX adapter's driver\n"));
+        EXPECT_TRUE(any_line_with(builtin.log, "\nBitte aktualisieren Sie Ihren\n"));
+    } else {
+        EXPECT_FALSE(any_line_with(builtin.log, "box:")) << renderer;
+    }
 }
 
 }  // namespace
