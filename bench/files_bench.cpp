@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "runtime/files/file_reader.h"
+#include "runtime/files/memory_files.h"
+#include "runtime/files/pack.h"
+#include "runtime/files/resolver.h"
 #include "runtime/platform/os.h"
 #include "runtime/runtime.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/core/globals.h"
+#include "runtime/gfx2d/display_service.h"
 #include "runtime/platform/events.h"
 #include "runtime/runtime.h"
 
@@ -54,7 +54,7 @@ double rate_error_ppm(const std::vector<Clock::time_point>& stamps) {
 void inject(rt::PlatformEventKind kind) {
     rt::PlatformEvent e;
     e.kind = kind;
-    rt::platform_event_inject(rt::globals.window, e);
+    rt::platform_event_inject(rt::display_service()->window(), e);
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ void run() {
 
     // Paused: focus loss holds the program in the paused loop until focus comes back.
     inject(rt::PlatformEventKind::deactivate);
-    message_pump(rt::globals.display.get(), nullptr);
+    message_pump(rt::display_service(), nullptr);
     std::thread resume([] {
         std::this_thread::sleep_for(std::chrono::duration<double>(kPausedSeconds));
         inject(rt::PlatformEventKind::activate);

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/globals.h"
-#include "runtime/files/line_store.h"
-#include "runtime/files/memory_files.h"
 #include "fuzz_support.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/line_store.h"
+#include "runtime/files/line_store_table.h"
+#include "runtime/files/memory_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
@@ -30,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The lines together never hold more than the file did.
     if (total > size + std::strlen("NO_DATA") * rt::kLineStoreLines) std::abort();
-    if (rt::globals.files.line_store_.last_line_ >= rt::kLineStoreLines) std::abort();
+    if (rt::file_service().line_store_.last_line_ >= rt::kLineStoreLines) std::abort();
 
     double value = 0;
     line_store_read_real(file, size % 300, value);

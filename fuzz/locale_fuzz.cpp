@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "runtime/files/platform_info.h"
+#include "runtime/files/platform_queries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view locale(reinterpret_cast<const char*>(data), size);

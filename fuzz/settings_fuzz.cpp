@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/globals.h"
-#include "runtime/files/file_reader.h"
-#include "runtime/files/memory_files.h"
 #include "fuzz_support.h"
+#include "runtime/files/file_reader.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/memory_files.h"
 #include "runtime/files/settings.h"
+#include "runtime/files/settings_table.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* start = bytes->data();
 
     settings_open(RtString(name.c_str()));
-    const rt::SettingsTable& table = rt::globals.files.settings_;
+    const rt::SettingsTable& table = rt::file_service().settings_;
     if (!table.sections_.empty()) {
         const rt::SettingsSection& first = table.sections_.front();
         RtString section(first.name_.c_str());
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings_put(RtString("New"), RtString("key"), RtString("v"));
     settings_get(RtString("new"), RtString("KEY"), RtString(""));
 
-    const std::string once = rt::settings_format(rt::globals.files.settings_);
+    const std::string once = rt::settings_format(rt::file_service().settings_);
     if (lines_fit(once) && parse_and_format(once) != once) std::abort();
     // A table held under a memory file name is dropped, never written.
     settings_open(RtString(""));

@@ -1,4 +1,5 @@
-// The one header that game code includes: every runtime command under its plain name.
+// The one header that game code includes: every runtime command under its plain name, and the
+// plain types the commands take. Internals (services, the file layer's readers, GL) stay out.
 #pragma once
 
 #include "runtime/arrays/rt_array.h"
@@ -6,18 +7,15 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/frame.h"
 #include "runtime/core/lifecycle.h"
-#include "runtime/core/window.h"
 #include "runtime/core/process.h"
+#include "runtime/core/screen_mode.h"
+#include "runtime/core/window.h"
 #include "runtime/files/channels.h"
 #include "runtime/files/dir_listing.h"
-#include "runtime/files/file_reader.h"
-#include "runtime/files/file_service.h"
 #include "runtime/files/line_store.h"
-#include "runtime/files/memory_files.h"
 #include "runtime/files/modules.h"
-#include "runtime/files/pack.h"
 #include "runtime/files/platform_info.h"
-#include "runtime/files/resolver.h"
+#include "runtime/files/pack_commands.h"
 #include "runtime/files/settings.h"
 #include "runtime/gfx2d/display.h"
 #include "runtime/input/input.h"

@@ -11,6 +11,10 @@
 #include <vector>
 
 #include "runtime/core/globals.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/memory_files.h"
+#include "runtime/files/pack.h"
+#include "runtime/files/resolver.h"
 #include "runtime/platform/os.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"

@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/files/name_order.h"
 #include "runtime/platform/os.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
@@ -134,14 +134,14 @@ TEST(Wildcard, StarsTakeAnyRunAndRetry) {
     EXPECT_TRUE(text_match_wildcard("*.tar.gz", "a.b.tar.gz"));
 }
 
-TEST(Wildcard, ManyStarsStayFast) {
+TEST(Wildcard, ManyStarsEndInLinearTime) {
+    // A backtracking matcher would take exponential time here and never end within the test's
+    // time-out; a linear one answers at once.
     std::string pattern;
     for (int i = 0; i < 2000; ++i) pattern += "*a";
     pattern += "b";
     const std::string name(20000, 'a');
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(text_match_wildcard(pattern.c_str(), name.c_str()));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 std::vector<RtString> texts(const std::vector<std::string>& in) {

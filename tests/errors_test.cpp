@@ -66,8 +66,17 @@ TEST(Log, AppendsLinesWithCrLfAndSurvivesAMissingFolder) {
     log_append(RtString("second"));
     EXPECT_EQ(rt_test::read_file(log.path()), "first\r\nsecond\r\n");
 
-    setenv("TMPDIR", "/nonexistent/folder", 1);
+    // TMPDIR naming a folder that does not exist: the line is dropped without creating the folder
+    // or touching the error state, and the log takes lines again once TMPDIR is back.
+    const std::string folder = log.path().substr(0, log.path().rfind('/'));
+    const std::string error_before = error_text().c_str();
+    setenv("TMPDIR", (folder + "/missing/folder").c_str(), 1);
     log_append("lost without complaint");
+    EXPECT_FALSE(rt_test::file_exists(folder + "/missing"));
+    EXPECT_EQ(std::string(error_text().c_str()), error_before);
+    setenv("TMPDIR", folder.c_str(), 1);
+    log_append("third");
+    EXPECT_EQ(rt_test::read_file(log.path()), "first\r\nsecond\r\nthird\r\n");
 }
 
 TEST(NamedFunctions, FindIsExactAndCallByNameReportsFailuresOnce) {
@@ -97,20 +106,20 @@ TEST(DebugChannel, SilentWithoutDebuggerAndPrefixedWithOne) {
         debug_print(RtString("hello"));
         debug_breakpoint(5);
         EXPECT_TRUE(absent.lines.empty());
-        EXPECT_EQ(rt::globals.bring_to_front_requested, 0);
+        EXPECT_EQ(rt::globals.core.bring_to_front_requested, 0);
     }
     DebugCapture present(1);
     debug_print(RtString("hello"));
-    rt::globals.paused = 1;
+    rt::globals.core.paused = 1;
     debug_breakpoint(255);
     debug_breakpoint(-1);
     ASSERT_EQ(present.lines.size(), 3u);
     EXPECT_EQ(present.lines[0], "TXhello");
     EXPECT_EQ(present.lines[1], "BPff");
     EXPECT_EQ(present.lines[2], "BPffffffff");
-    EXPECT_EQ(rt::globals.paused, 0);
-    EXPECT_EQ(rt::globals.bring_to_front_requested, 1);
-    rt::globals.bring_to_front_requested = 0;
+    EXPECT_EQ(rt::globals.core.paused, 0);
+    EXPECT_EQ(rt::globals.core.bring_to_front_requested, 1);
+    rt::globals.core.bring_to_front_requested = 0;
 }
 
 TEST(DebugChannel, DebuggerPresenceFollowsTheTracer) {

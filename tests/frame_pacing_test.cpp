@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "runtime/input/input_service.h"
+#include "runtime/gfx2d/display_service.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/frame.h"
 #include "runtime/core/globals.h"
@@ -73,11 +75,11 @@ TEST(FrameRate, ZeroOrNegativeRatesGiveTwoMilliseconds) {
 }
 
 TEST(FrameDuration, IsOneUntilTwoPresentationsDiffer) {
-    rt::globals.previous_frame_stamp = rt::globals.frame_stamp = 250;
+    rt::globals.core.previous_frame_stamp = rt::globals.core.frame_stamp = 250;
     EXPECT_EQ(frame_duration(), 1);
-    rt::globals.frame_stamp = 266.5;
+    rt::globals.core.frame_stamp = 266.5;
     EXPECT_EQ(frame_duration(), 16.5);
-    rt::globals.previous_frame_stamp = 300;  // a clock that went backwards
+    rt::globals.core.previous_frame_stamp = 300;  // a clock that went backwards
     EXPECT_EQ(frame_duration(), 1);
 }
 
@@ -95,7 +97,7 @@ TEST_F(FakeClockTest, ProgramSleepTruncatesAndNeverSleepsNegative) {
 class ExitKeys : public ::testing::Test {
 protected:
     void SetUp() override {
-        rt::globals.input = std::make_unique<rt::InputState>();
+        rt::globals.input = std::make_unique<rt::InputService>();
         rt::globals.input->window_active_set(true);
         escape_ends_program_set(1);
     }
@@ -108,7 +110,7 @@ protected:
         e.kind = down ? rt::PlatformEventKind::key_down : rt::PlatformEventKind::key_up;
         e.code = code;
         rt::input_event(e);
-        rt::keyboard_update_frame();
+        rt::keyboard_update_frame(1);
     }
 };
 

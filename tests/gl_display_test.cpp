@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/gfx2d/display_service.h"
 #include "runtime/core/globals.h"
 #include "runtime/files/platform_info.h"
 #include "runtime/gfx2d/display.h"

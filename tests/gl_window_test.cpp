@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/input/input_service.h"
+#include "runtime/gfx2d/display_service.h"
 #include "runtime/core/globals.h"
 #include "runtime/platform/events.h"
 #include "runtime/platform/video.h"
@@ -54,8 +56,8 @@ protected:
     void SetUp() override {
         setenv("TMPDIR", tmp_.path().c_str(), 1);
         rt::globals.functions = kFunctions;
-        rt::globals.message_hook_state = -1;
-        rt::globals.quit_hook_done = 0;
+        rt::globals.core.message_hook_state = -1;
+        rt::globals.core.quit_hook_done = 0;
         startup_settings.debug_mode = 0;
         startup_settings.frame_rate = 60;
         g_hook_calls = 0;
@@ -77,10 +79,10 @@ protected:
         e.code = code;
         e.x = x;
         e.y = y;
-        ASSERT_TRUE(rt::platform_event_inject(rt::globals.window, e));
+        ASSERT_TRUE(rt::platform_event_inject(rt::display_service()->window(), e));
     }
     static void pump() { message_pump(rt::globals.display.get(), message_hook_get()); }
-    static std::string caption() { return rt::globals.window->caption(); }
+    static std::string caption() { return rt::display_service()->window()->caption(); }
     static void use_fake_clock() {
         FakeClock::now_ns = 1'000'000'000;
         FakeClock::sleeps.clear();
@@ -95,7 +97,7 @@ private:
 
 TEST_F(Runtime, StartUpShowsTheCaptionAndLogsInOrder) {
     EXPECT_EQ(caption(), "Game");
-    EXPECT_NE(rt::globals.window, nullptr);
+    EXPECT_NE(rt::display_service()->window(), nullptr);
     EXPECT_NE(rt::globals.input, nullptr);
     std::vector<std::string> log = rt_test::log_lines(std::string(getenv("TMPDIR")) + "/ErrorLog.txt");
     ASSERT_GE(log.size(), 2u);
@@ -107,11 +109,11 @@ TEST_F(Runtime, FocusLossPausesWithACaptionMarkerAndFocusResumes) {
     inject(rt::PlatformEventKind::deactivate);
     pump();
     EXPECT_EQ(caption(), "Game <pause>");
-    EXPECT_EQ(rt::globals.paused, 1);
+    EXPECT_EQ(rt::globals.core.paused, 1);
     inject(rt::PlatformEventKind::activate);
     pump();
     EXPECT_EQ(caption(), "Game");
-    EXPECT_EQ(rt::globals.paused, 0);
+    EXPECT_EQ(rt::globals.core.paused, 0);
 }
 
 TEST_F(Runtime, NoPauseWhenSwitchedOffOrInDebugMode) {
@@ -119,14 +121,14 @@ TEST_F(Runtime, NoPauseWhenSwitchedOffOrInDebugMode) {
     inject(rt::PlatformEventKind::deactivate);
     pump();
     EXPECT_EQ(caption(), "Game");
-    EXPECT_EQ(rt::globals.paused, 0);
+    EXPECT_EQ(rt::globals.core.paused, 0);
 
     pause_on_focus_loss_set(7);
     startup_settings.debug_mode = 1;
     inject(rt::PlatformEventKind::deactivate);
     pump();
     EXPECT_EQ(caption(), "Game");
-    EXPECT_EQ(rt::globals.paused, 0);
+    EXPECT_EQ(rt::globals.core.paused, 0);
     startup_settings.debug_mode = 0;
 }
 
@@ -134,10 +136,10 @@ TEST_F(Runtime, PausedPresentationWaitsInTenthsOfASecondUntilFocusReturns) {
     use_fake_clock();
     inject(rt::PlatformEventKind::deactivate);
     pump();
-    ASSERT_EQ(rt::globals.paused, 1);
+    ASSERT_EQ(rt::globals.core.paused, 1);
     inject(rt::PlatformEventKind::activate);
     screen_present();
-    EXPECT_EQ(rt::globals.paused, 0);
+    EXPECT_EQ(rt::globals.core.paused, 0);
     ASSERT_FALSE(FakeClock::sleeps.empty());
     EXPECT_EQ(FakeClock::sleeps.front(), 100'000'000);
 }
@@ -295,7 +297,7 @@ TEST_F(Runtime, ScreenModeChangeResizesTheWindowAndTheScreen) {
     screen_size(w, h);
     EXPECT_EQ(w, 320);
     EXPECT_EQ(h, 200);
-    rt::globals.window->client_size(w, h);
+    rt::display_service()->window()->client_size(w, h);
     EXPECT_EQ(w, 320);
     EXPECT_EQ(h, 200);
     EXPECT_EQ(display_is_fullscreen(), 0);
@@ -327,7 +329,7 @@ TEST_F(Runtime, KeyWaitReturnsAfterOneFullPress) {
         e.code = 57;
         if (count == 3) e.kind = rt::PlatformEventKind::key_down;
         if (count == 6) e.kind = rt::PlatformEventKind::key_up;
-        if (count == 3 || count == 6) rt::platform_event_inject(rt::globals.window, e);
+        if (count == 3 || count == 6) rt::platform_event_inject(rt::display_service()->window(), e);
     };
     key_wait();
     EXPECT_GE(FakeClock::sleeps.size(), 6u);

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "runtime/input/input_service.h"
 #include "runtime/core/globals.h"
 #include "runtime/input/input.h"
 #include "runtime/platform/devices.h"
@@ -35,7 +36,7 @@ TEST(JoystickValues, AxesReachTheFullRangeAndHatsTurnIntoDegrees) {
 class VirtualJoystick : public ::testing::Test {
 protected:
     void SetUp() override {
-        rt::globals.input = std::make_unique<rt::InputState>();
+        rt::globals.input = std::make_unique<rt::InputService>();
         rt::globals.input->init(nullptr, false);
         device_ = rt::platform_virtual_joystick_attach(6, 12, 1, "Test Pad");
         ASSERT_GE(device_, 0);

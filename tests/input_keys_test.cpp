@@ -9,6 +9,7 @@
 #include "runtime/core/clock.h"
 #include "runtime/core/globals.h"
 #include "runtime/input/input.h"
+#include "runtime/input/input_service.h"
 #include "runtime/platform/events.h"
 #include "runtime/platform/keys.h"
 
@@ -78,13 +79,15 @@ TEST(KeyCharacters, FixedCodesFollowTheirOwnRules) {
 class KeySnapshot : public ::testing::Test {
 protected:
     void SetUp() override { input.window_active_set(true); }
-    void key(int32_t code, bool down) {
+    // typed: the character the press typed in the layout (PlatformEvent::character).
+    void key(int32_t code, bool down, int32_t typed = 0) {
         rt::PlatformEvent e;
         e.kind = down ? rt::PlatformEventKind::key_down : rt::PlatformEventKind::key_up;
         e.code = code;
+        e.character = down ? typed : 0;
         input.event(e);
     }
-    rt::InputState input;
+    rt::InputService input;
 };
 
 TEST_F(KeySnapshot, HeldKeysShowOnlyAfterASnapshotAndGoWithTheirRelease) {
@@ -129,6 +132,34 @@ TEST_F(KeySnapshot, QuickTapEndsWithoutFramesOnceItIsAQuarterSecondOld) {
     input.keyboard_update(false);
     EXPECT_FALSE(input.key_down(57));
     rt::clock_source_set(rt::ClockSource{});
+}
+
+TEST_F(KeySnapshot, KeysGiveWhatTheirLatestPressTyped) {
+    struct Case {
+        int32_t code;
+        int32_t typed;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {2, '!', '!'},                     // Shift+1
+        {37, 'K', 'K'},                    // K with Caps Lock on
+        {40, 0xE4, 0xE4},                  // a layout's own letter (Latin-1 a umlaut)
+        {18, rt::kTypedOutsideLatin1, 0},  // AltGr+E typing the euro sign
+        {28, '\r', 10},                    // Enter keeps its fixed character
+        {42, 'x', 0},                      // and Shift its silence
+    };
+    for (const Case& c : cases) {
+        key(c.code, true, c.typed);
+        input.keyboard_update(true);
+        EXPECT_EQ(input.key_char_get(), c.expected) << c.code;
+        EXPECT_EQ(input.key_char_translate(c.code), c.expected) << c.code;
+        key(c.code, false);
+        input.keyboard_update(true);
+        input.keyboard_update(true);
+    }
+    // A later press that types nothing (injected) no longer gives the earlier press's character.
+    key(2, true);
+    EXPECT_NE(input.key_char_translate(2), '!');
 }
 
 TEST_F(KeySnapshot, InactiveWindowKeepsTheLastSnapshot) {

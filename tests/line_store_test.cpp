@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "runtime/core/globals.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/memory_files.h"
+#include "runtime/files/pack.h"
+#include "runtime/files/resolver.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
 
@@ -65,7 +69,7 @@ TEST_F(LineStoreTest, LineRules) {
     EXPECT_EQ(read_line("mixed", 0), "a");
     EXPECT_EQ(read_line("mixed", 1), "b");
     EXPECT_EQ(read_line("mixed", 2), "c");
-    EXPECT_EQ(rt::globals.files.line_store_.last_line_, 2);
+    EXPECT_EQ(rt::file_service().line_store_.last_line_, 2);
 
     write_file(dir_.file("long"), std::string(1500, 'x') + "\nnext\n");
     EXPECT_EQ(read_line("long", 0), std::string(1024, 'x'));
@@ -76,7 +80,7 @@ TEST_F(LineStoreTest, LineRules) {
     for (int i = 0; i < 300; ++i) many += std::to_string(i) + "\n";
     write_file(dir_.file("many"), many);
     EXPECT_EQ(read_line("many", 255), "255");
-    EXPECT_EQ(rt::globals.files.line_store_.last_line_, 255);
+    EXPECT_EQ(rt::file_service().line_store_.last_line_, 255);
 }
 
 TEST_F(LineStoreTest, WriteBackWhenAnotherFileIsSelected) {

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "runtime/core/globals.h"
+#include "runtime/files/file_service.h"
 #include "runtime/platform/os.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
@@ -23,7 +25,7 @@ class Modules : public ::testing::Test {
 protected:
     void SetUp() override { rt::module_table_release(); }
     void TearDown() override { rt::module_table_release(); }
-    const rt::ModuleTable& table() const { return rt::globals.system.modules; }
+    const rt::ModuleTable& table() const { return rt::file_service().modules_; }
 };
 
 // Full path of the maths library this process already uses.
@@ -46,17 +48,17 @@ TEST_F(Modules, LoadsOnceByLowerCasedName) {
     module_function_resolve(lower, "sqrt", sqrt_address);
     ASSERT_NE(sqrt_address, nullptr);
     EXPECT_EQ(reinterpret_cast<MathFunction>(sqrt_address)(16.0), 4.0);
-    EXPECT_EQ(table().handles.size(), 1u);
-    ASSERT_EQ(table().names.size(), 1u);
-    EXPECT_STREQ(table().names[0].c_str(), "libm.so.6");
-    EXPECT_TRUE(table().requested);
+    EXPECT_EQ(table().handles_.size(), 1u);
+    ASSERT_EQ(table().names_.size(), 1u);
+    EXPECT_STREQ(table().names_[0].c_str(), "libm.so.6");
+    EXPECT_TRUE(table().requested_);
 
     void* missing = reinterpret_cast<void*>(0x1);
     module_function_resolve(lower, "no_such_function_here", missing);
     EXPECT_EQ(missing, nullptr);
     module_function_resolve(lower, nullptr, missing);
     EXPECT_EQ(missing, nullptr);
-    EXPECT_EQ(table().handles.size(), 1u);  // the module stays
+    EXPECT_EQ(table().handles_.size(), 1u);  // the module stays
 }
 
 TEST_F(Modules, MissingModuleIsReportedOnlyToADebugger) {
@@ -76,9 +78,9 @@ TEST_F(Modules, MissingModuleIsReportedOnlyToADebugger) {
         EXPECT_EQ(address, nullptr);
         EXPECT_TRUE(no_debugger.lines.empty());
     }
-    EXPECT_TRUE(table().handles.empty());
-    EXPECT_TRUE(table().names.empty());
-    EXPECT_TRUE(table().requested);
+    EXPECT_TRUE(table().handles_.empty());
+    EXPECT_TRUE(table().names_.empty());
+    EXPECT_TRUE(table().requested_);
 }
 
 TEST_F(Modules, NameWithCapitalsIsAlsoTriedAsWritten) {
@@ -97,37 +99,52 @@ TEST_F(Modules, NameWithCapitalsIsAlsoTriedAsWritten) {
     RtString other((dir.path() + "/MATHLIB.SO").c_str());
     module_function_resolve(other, "sin", address);
     EXPECT_NE(address, nullptr);
-    EXPECT_EQ(table().handles.size(), 1u);
+    EXPECT_EQ(table().handles_.size(), 1u);
 }
 
+// Set only in the copy of this program that the next test runs: the bare module name to resolve.
+constexpr char kBareModuleVariable[] = "RT_TEST_BARE_MODULE";
+
 TEST_F(Modules, BareNameIsFoundBesideTheExecutable) {
-    const std::string exe = rt::platform_executable_path();
-    const std::string link =
-        exe.substr(0, exe.rfind('/') + 1) + "rt_probe_module_" + std::to_string(::getpid()) + ".so";
-    ASSERT_EQ(::symlink(libm_path().c_str(), link.c_str()), 0);
-    RtString name(link.substr(link.rfind('/') + 1).c_str());
-    void* address = nullptr;
-    module_function_resolve(name, "cos", address);
-    ::unlink(link.c_str());
-    EXPECT_NE(address, nullptr);
+    if (const char* bare = std::getenv(kBareModuleVariable)) {
+        // In the copy: only the executable's folder holds a module of that name.
+        RtString name(bare);
+        void* address = nullptr;
+        module_function_resolve(name, "cos", address);
+        EXPECT_NE(address, nullptr);
+        return;
+    }
+    // A copy of this program in a private folder with the module beside it, so that the build
+    // tree stays untouched; it runs from "/" so that the working directory cannot supply it.
+    rt_test::TempDir dir;
+    const std::string program = dir.file("modules_test_copy");
+    std::filesystem::copy_file(rt::platform_executable_path(), program);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    ASSERT_EQ(::symlink(libm_path().c_str(), dir.file("rt_probe_module.so").c_str()), 0);
+    const rt_test::ProgramResult run =
+        rt_test::run_program({program, "--gtest_filter=Modules.BareNameIsFoundBesideTheExecutable"},
+                             {std::string(kBareModuleVariable) + "=rt_probe_module.so"}, "/", 120);
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test."), std::string::npos) << run.output;
 }
 
 TEST_F(Modules, ReleaseEmptiesTheTableAndALaterRequestLoadsAgain) {
     rt::module_table_release();  // nothing requested: nothing to do
-    EXPECT_FALSE(table().requested);
+    EXPECT_FALSE(table().requested_);
 
     RtString name("libm.so.6");
     void* address = nullptr;
     module_function_resolve(name, "cos", address);
-    ASSERT_EQ(table().handles.size(), 1u);
+    ASSERT_EQ(table().handles_.size(), 1u);
     rt::module_table_release();
-    EXPECT_TRUE(table().handles.empty());
-    EXPECT_TRUE(table().names.empty());
-    EXPECT_FALSE(table().requested);
+    EXPECT_TRUE(table().handles_.empty());
+    EXPECT_TRUE(table().names_.empty());
+    EXPECT_FALSE(table().requested_);
 
     module_function_resolve(name, "cos", address);
     EXPECT_NE(address, nullptr);
-    EXPECT_EQ(table().handles.size(), 1u);
+    EXPECT_EQ(table().handles_.size(), 1u);
 }
 
 }  // namespace

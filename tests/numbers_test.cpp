@@ -11,7 +11,7 @@
 #include <limits>
 #include <string>
 
-#include "runtime/core/globals.h"
+#include "runtime/values/value_service.h"
 #include "support/test_support.h"
 
 void PrintTo(const RtString& s, std::ostream* os) { *os << '"' << std::string(s.c_str(), s.length()) << '"'; }
@@ -138,7 +138,7 @@ TEST(DataList, ReadsItemsInOrderByTheNumberRules) {
     data_restore(block);
     data_read_text(s);
     EXPECT_EQ(s, "2.9");
-    rt::globals.data_current = nullptr;
+    rt::value_service().data_current = nullptr;
 }
 
 TEST(DataList, ReadingPastTheEndEndsWithOutOfData) {
@@ -155,7 +155,7 @@ TEST(DataList, ReadingPastTheEndEndsWithOutOfData) {
     EXPECT_EQ(past_end.error_code(), 20);
 
     auto no_block = rt_test::run_in_child([] {
-        rt::globals.data_current = nullptr;
+        rt::value_service().data_current = nullptr;
         RtString s;
         data_read_text(s);
     });

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "runtime/files/file_reader.h"
+#include "runtime/files/pack.h"
+#include "runtime/files/resolver.h"
 #include "runtime/platform/os.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"

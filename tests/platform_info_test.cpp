@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/files/platform_queries.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <set>
 
-#include "runtime/core/globals.h"
+#include "runtime/values/value_service.h"
 #include "runtime/values/math_helpers.h"
 #include "runtime/values/random.h"
 
@@ -36,24 +36,24 @@ TEST(Random, SeedingIsRepeatableAndDrawsAreFullBatches) {
     EXPECT_NE(random_draw(), first);
 
     // A draw is the first word of one fresh batch.
-    IsaacState expected = rt::globals.random;
+    IsaacState expected = rt::value_service().random;
     rt::isaac_batch(expected);
     EXPECT_EQ(random_draw(), expected.results[0]);
-    EXPECT_EQ(rt::globals.random.c, expected.c);
+    EXPECT_EQ(rt::value_service().random.c, expected.c);
 }
 
 TEST(Random, IntRange) {
     random_seed(99);
-    const uint32_t batches = rt::globals.random.c;
+    const uint32_t batches = rt::value_service().random.c;
     EXPECT_EQ(random_int(0), 0);
     EXPECT_EQ(random_int(-7), 0);
-    EXPECT_EQ(rt::globals.random.c, batches);  // nothing drawn
+    EXPECT_EQ(rt::value_service().random.c, batches);  // nothing drawn
 
     std::set<int32_t> seen;
     for (int i = 0; i < 200; ++i) seen.insert(random_int(1));
     EXPECT_EQ(seen, (std::set<int32_t>{0, 1}));
 
-    IsaacState next = rt::globals.random;
+    IsaacState next = rt::value_service().random;
     rt::isaac_batch(next);
     EXPECT_EQ(random_int(INT32_MAX), static_cast<int32_t>(next.results[0] & 0x7fffffffu));
     rt::isaac_batch(next);

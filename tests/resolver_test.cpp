@@ -1,5 +1,7 @@
 // Name resolution, memory files and the pack reader: disk before pack, case-insensitive entry
 // names, positions from the end, one live extraction per resolver, and damaged packs.
+#include "runtime/files/resolver.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,7 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/globals.h"
+#include "runtime/files/file_reader.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/memory_files.h"
+#include "runtime/files/pack.h"
+#include "runtime/files/pack_commands.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
 

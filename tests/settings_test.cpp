@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/globals.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/memory_files.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
 
@@ -105,7 +106,7 @@ TEST_F(SettingsTest, ReselectingRereadsAfterWriteBack) {
     open("r.ini");
     EXPECT_EQ(read_file(dir_.file("r.ini")), "[A]\r\nk=2\r\n");
     EXPECT_EQ(get("A", "k"), "2");
-    EXPECT_FALSE(rt::globals.files.settings_.changed_);
+    EXPECT_FALSE(rt::file_service().settings_.changed_);
 }
 
 TEST_F(SettingsTest, MissingFileIsMadeOnWriteBackAndShutDown) {

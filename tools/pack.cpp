@@ -3,10 +3,6 @@
 // failure, 2 on wrong usage.
 #include "runtime/files/pack.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +10,7 @@
 #include <vector>
 
 #include "runtime/files/file_reader.h"
+#include "runtime/platform/fs.h"
 
 namespace {
 
@@ -43,41 +40,24 @@ int fail(const std::string& message) {
 std::string system_error(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 bool read_whole(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
-    rt::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
+    rt::PlatformFile file = rt::platform_file_open(path.c_str(), rt::FileOpenMode::kRead);
+    rt::PlatformFileInfo info;
+    if (!file || !rt::platform_file_info(file, info)) {
         error = system_error(path);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!info.is_regular) {
         error = path + ": not a regular file";
         return false;
     }
-    if (static_cast<uint64_t>(st.st_size) > rt::kPackMaxUnpacked) {
+    if (static_cast<uint64_t>(info.size) > rt::kPackMaxUnpacked) {
         error = path + ": larger than the 1 GiB an entry may hold";
         return false;
     }
-    out.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t r = ::read(fd.get(), out.data() + done, out.size() - done);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            error = system_error(path);
-            return false;
-        }
-        done += static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool write_all(int fd, const uint8_t* bytes, size_t count) {
-    while (count > 0) {
-        ssize_t w = ::write(fd, bytes, count);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        bytes += w;
-        count -= static_cast<size_t>(w);
+    out.resize(static_cast<size_t>(info.size));
+    if (rt::platform_file_read(file, out.data(), out.size()) != static_cast<int64_t>(out.size())) {
+        error = system_error(path);
+        return false;
     }
     return true;
 }
@@ -123,38 +103,37 @@ int command_create(std::vector<std::string> args) {
     std::vector<uint8_t> pack;
     std::string error;
     if (!build({args.begin() + 1, args.end()}, level, pack, error)) return fail(error);
-    ::unlink(args[0].c_str());
-    rt::UniqueFd fd(::open(args[0].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd) return fail(system_error(args[0]));
-    if (!write_all(fd.get(), pack.data(), pack.size())) return fail(system_error(args[0]));
+    rt::platform_file_delete(args[0].c_str());
+    rt::PlatformFile file = rt::platform_file_open(args[0].c_str(), rt::FileOpenMode::kWriteEmpty);
+    if (!file) return fail(system_error(args[0]));
+    if (!rt::platform_file_write(file, pack.data(), pack.size())) return fail(system_error(args[0]));
     std::printf("%s: %zu entries, %zu bytes\n", args[0].c_str(), args.size() - 1, pack.size());
     return 0;
 }
 
 // Copies source to target (target replaced), keeping the source's permission bits.
 bool copy_file(const std::string& source, const std::string& target, std::string& error) {
-    rt::UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (!in || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    rt::PlatformFile in = rt::platform_file_open(source.c_str(), rt::FileOpenMode::kRead);
+    rt::PlatformFileInfo info;
+    if (!in || !rt::platform_file_info(in, info) || !info.is_regular) {
         error = in ? source + ": not a regular file" : system_error(source);
         return false;
     }
-    ::unlink(target.c_str());
-    rt::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+    rt::platform_file_delete(target.c_str());
+    rt::PlatformFile out = rt::platform_file_open(target.c_str(), rt::FileOpenMode::kCreateNew, info.permissions);
     if (!out) {
         error = system_error(target);
         return false;
     }
     uint8_t block[1 << 16];
     for (;;) {
-        ssize_t r = ::read(in.get(), block, sizeof block);
-        if (r < 0 && errno == EINTR) continue;
+        const int64_t r = rt::platform_file_read(in, block, sizeof block);
         if (r < 0) {
             error = system_error(source);
             return false;
         }
         if (r == 0) return true;
-        if (!write_all(out.get(), block, static_cast<size_t>(r))) {
+        if (!rt::platform_file_write(out, block, static_cast<size_t>(r))) {
             error = system_error(target);
             return false;
         }
@@ -180,17 +159,17 @@ int command_append(std::vector<std::string> args) {
         int64_t start = 0;
         if (existing.open(target.c_str()) && rt::pack_start_offset(existing, start)) keep = start;
     }
-    rt::UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
-    if (!fd) return fail(system_error(target));
+    rt::PlatformFile file = rt::platform_file_open(target.c_str(), rt::FileOpenMode::kWrite);
+    if (!file) return fail(system_error(target));
     if (keep >= 0) {
-        if (::ftruncate(fd.get(), keep) != 0) return fail(system_error(target));
+        if (!rt::platform_file_truncate(file, keep)) return fail(system_error(target));
         std::printf("%s: replacing the pack that started at byte %lld\n", target.c_str(), static_cast<long long>(keep));
     }
-    if (::lseek(fd.get(), 0, SEEK_END) < 0 || !write_all(fd.get(), pack.data(), pack.size())) {
+    rt::PlatformFileInfo info;
+    if (!rt::platform_file_info(file, info) || !rt::platform_file_write_at(file, info.size, pack.data(), pack.size())) {
         return fail(system_error(target));
     }
-    struct stat st;
-    if (::fstat(fd.get(), &st) == 0 && st.st_size > INT32_MAX) {
+    if (rt::platform_file_info(file, info) && info.size > INT32_MAX) {
         return fail(target + ": larger than 2 GiB with the pack; the runtime will not open it");
     }
     std::printf("%s: appended %zu entries, %zu bytes\n", target.c_str(), args.size() - 1, pack.size());

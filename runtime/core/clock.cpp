@@ -16,7 +16,7 @@ double clock_now() {
     return reading - rt::globals.clock_base;
 }
 
-double clock_since_start() { return clock_now() - rt::globals.start_stamp; }
+double clock_since_start() { return clock_now() - rt::globals.core.start_stamp; }
 
 namespace rt {
 

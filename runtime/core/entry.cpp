@@ -6,7 +6,7 @@
 
 int main() {
     rt::globals.functions = game_functions;
-    rt::globals.command_line = RtString(rt::platform_command_line().c_str());
+    rt::globals.core.command_line = RtString(rt::platform_command_line().c_str());
     game_configure();
     if (!runtime_start(1, startup_settings.window_title)) {
         // Without a display nothing the game does can be shown: end cleanly right away.

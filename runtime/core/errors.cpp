@@ -7,7 +7,6 @@
 
 #include "runtime/core/globals.h"
 #include "runtime/core/lifecycle.h"
-#include "runtime/input/input.h"
 #include "runtime/platform/os.h"
 #include "runtime/values/truncate.h"
 
@@ -86,18 +85,6 @@ void debug_assert(int32_t value) {
     if (value != 0) return;
     debug_print(RtString("Assertion: Value = 0\n"));
     rt::fatal(kErrAssertion);
-}
-
-void debug_breakpoint(int32_t value) {
-    if (!rt::debugger_present()) return;
-    char buf[32];
-    // Lower-case hexadecimal; a negative value shows its 32-bit two's complement (8 digits).
-    std::snprintf(buf, sizeof buf, "BP%x", static_cast<uint32_t>(value));
-    rt::debug_output(buf);
-    rt::globals.paused = 0;
-    keyboard_update();
-    rt::input_mouse_fresh_mark();
-    rt::globals.bring_to_front_requested = 1;
 }
 
 void debug_console_open() {}

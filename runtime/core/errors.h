@@ -57,14 +57,6 @@ namespace rt {
 // Text of an error code without the number ("out of bounds", "unknown error", ...).
 const char* error_code_name(int32_t code);
 
-// Where debugger-channel lines go. Tests replace the sink to capture the channel and force the
-// debugger to count as present or absent.
-struct DebugChannel {
-    int present_override = -1;          // -1: ask the system; 0: absent; 1: present
-    void (*sink)(const char* text, void* context) = nullptr;  // null: standard error
-    void* sink_context = nullptr;
-};
-
 bool debugger_present();
 void debug_output(const char* text);  // the raw channel: no prefix, no line end added
 

@@ -9,8 +9,8 @@
 #include "runtime/core/globals.h"
 #include "runtime/core/lifecycle.h"
 #include "runtime/core/window.h"
-#include "runtime/gfx2d/display.h"
-#include "runtime/input/input.h"
+#include "runtime/gfx2d/display_service.h"
+#include "runtime/input/input_service.h"
 
 namespace rt {
 
@@ -29,7 +29,7 @@ double frame_deadline_next(double next_frame_at, double frame_time_ms, double no
 }
 
 bool exit_keys_down() {
-    if (globals.escape_ends_program && (key_state(1) || key_state(129))) return true;
+    if (globals.core.escape_ends_program && (key_state(1) || key_state(129))) return true;
     return key_state(56) && key_state(62);
 }
 
@@ -37,27 +37,27 @@ bool exit_keys_down() {
 
 void screen_present() {
     using rt::globals;
-    DuraVUZododivi* display = globals.display.get();
+    DuraVUZododivi* display = rt::display_service();
     GameFunction hook = message_hook_get();
 
-    if (globals.bring_to_front_requested) {
+    if (globals.core.bring_to_front_requested) {
         std::puts("activate");
         if (display) display->bring_to_front();
         std::puts("ok");
         std::fflush(stdout);
-        globals.bring_to_front_requested = 0;
+        globals.core.bring_to_front_requested = 0;
     }
 
-    globals.previous_frame_stamp = globals.frame_stamp;
-    globals.frame_stamp = clock_now();
+    globals.core.previous_frame_stamp = globals.core.frame_stamp;
+    globals.core.frame_stamp = clock_now();
 
     // Nothing of the game runs while paused; the process wakes ten times a second.
-    while (globals.paused && !globals.bring_to_front_requested) {
+    while (globals.core.paused && !globals.core.bring_to_front_requested) {
         message_pump(display, hook);
         rt::clock_sleep_ms(100);
     }
 
-    rt::keyboard_update_frame();
+    rt::keyboard_update_frame(frame_duration());
     rt::input_mouse_fresh_mark();
 
     if (rt::exit_keys_down()) {
@@ -92,7 +92,7 @@ int32_t frame_swap(DuraVUZododivi* display, GameFunction hook) {
 }
 
 double frame_duration() {
-    double d = rt::globals.frame_stamp - rt::globals.previous_frame_stamp;
+    double d = rt::globals.core.frame_stamp - rt::globals.core.previous_frame_stamp;
     return d <= 0 ? 1 : d;
 }
 
@@ -103,7 +103,9 @@ void program_sleep(double milliseconds) {
 }
 
 void frame_rate_set(int32_t frames_per_second) {
-    if (rt::globals.display) rt::globals.display->pacing().frame_time_ms = rt::frame_time_of_rate(frames_per_second);
+    if (DuraVUZododivi* display = rt::display_service()) {
+        display->pacing().frame_time_ms = rt::frame_time_of_rate(frames_per_second);
+    }
 }
 
-void escape_ends_program_set(double flag) { rt::globals.escape_ends_program = flag != 0 ? 1 : 0; }
+void escape_ends_program_set(double flag) { rt::globals.core.escape_ends_program = flag != 0 ? 1 : 0; }

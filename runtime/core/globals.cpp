@@ -1,9 +1,10 @@
-// The definitions of the process-wide state and the start-up settings.
+// The definitions of the process-wide state, the start-up settings and the services' accessors.
 #include "runtime/core/globals.h"
 
 #include "runtime/core/lifecycle.h"
-#include "runtime/gfx2d/display.h"
-#include "runtime/input/input.h"
+#include "runtime/gfx2d/display_service.h"
+#include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/input/input_service.h"
 
 StartupSettings startup_settings;
 
@@ -11,7 +12,13 @@ namespace rt {
 
 RuntimeGlobals globals;
 
-RuntimeGlobals::RuntimeGlobals() : random{} {}
+// The platform information answers "GLEXT:" keys through the display's context (no display: no).
+RuntimeGlobals::RuntimeGlobals() { files.gl_entry_point_query_ = gl_entry_point_offered; }
 RuntimeGlobals::~RuntimeGlobals() = default;
+
+DuraVUZododivi* display_service() { return globals.display.get(); }
+InputService* input_service() { return globals.input.get(); }
+FileService& file_service() { return globals.files; }
+ValueService& value_service() { return globals.values; }
 
 }  // namespace rt

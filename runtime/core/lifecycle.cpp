@@ -9,10 +9,10 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/globals.h"
 #include "runtime/core/frame.h"
+#include "runtime/core/screen_mode.h"
 #include "runtime/files/file_service.h"
-#include "runtime/files/modules.h"
-#include "runtime/gfx2d/display.h"
-#include "runtime/input/input.h"
+#include "runtime/gfx2d/display_service.h"
+#include "runtime/input/input_service.h"
 #include "runtime/platform/events.h"
 #include "runtime/platform/os.h"
 #include "runtime/values/random.h"
@@ -41,7 +41,7 @@ void enter_executable_dir() {
 int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     using rt::globals;
     rt::platform_delete_file(rt::platform_temp_dir() + "ErrorLog.txt");
-    globals.pause_allowed = 1;
+    globals.core.pause_allowed = 1;
     clock_init();
     log_append("Init GFX");
 
@@ -50,14 +50,13 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
                                          startup_settings.frame_rate, startup_settings.multisample)) {
         return 0;
     }
-    globals.window = globals.display->window();
     globals.display->set_caption(window_title);
-    globals.title_copy = window_title;
+    globals.core.title_copy = window_title;
     rt::platform_close_signals_install();
 
     random_seed(rt::truncate_to_int32(clock_now()));
 
-    globals.input = std::make_unique<rt::InputState>();
+    globals.input = std::make_unique<rt::InputService>();
 
     if (startup_settings.fullscreen != 0) {
         globals.display->display_set_fullscreen();
@@ -65,7 +64,8 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
         globals.display->display_set_windowed();
     }
 
-    rt::input_init(globals.window, startup_settings.mouse_hidden);
+    rt::input_init(globals.display->window(), startup_settings.mouse_hidden);
+    rt::display_geometry_push();
 
     rt::files_start(rt::platform_executable_path());
     rt::enter_executable_dir();
@@ -74,14 +74,14 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     globals.display->screen_clear(0);
 
     double now = clock_now();
-    globals.frame_stamp = globals.previous_frame_stamp = globals.start_stamp = now;
+    globals.core.frame_stamp = globals.core.previous_frame_stamp = globals.core.start_stamp = now;
 
     frame_swap(globals.display.get(), nullptr);
     globals.display->viewport_set(0, 0, 0, 0);
 
-    globals.paused = 0;
+    globals.core.paused = 0;
     now = clock_now();
-    globals.frame_stamp = globals.previous_frame_stamp = globals.start_stamp = now;
+    globals.core.frame_stamp = globals.core.previous_frame_stamp = globals.core.start_stamp = now;
 
     if (show_command == 0) globals.display->display_hide();
     rt::input_mouse_mode_apply(startup_settings.mouse_hidden);
@@ -92,8 +92,8 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
 
 void runtime_shutdown() {
     using rt::globals;
-    if (!globals.quit_hook_done) {
-        globals.quit_hook_done = 1;
+    if (!globals.core.quit_hook_done) {
+        globals.core.quit_hook_done = 1;
         function_call_by_name(RtString("VRN_ON_QUIT"));
     }
     if (!globals.display) return;
@@ -107,7 +107,6 @@ void runtime_shutdown() {
 
     globals.display.reset();
     rt::files_release();
-    globals.window = nullptr;
     rt::module_table_release();
     rt::platform_close_signals_restore();
     log_append("vrn is shut down");

@@ -3,4 +3,4 @@
 
 #include "runtime/core/globals.h"
 
-RtString command_line_get() { return rt::globals.command_line; }
+RtString command_line_get() { return rt::globals.core.command_line; }

@@ -1,12 +1,15 @@
 // Window messages: activation pauses the program with a caption marker, a close request ends it,
-// input events feed the input state; the pump, the game's message hook and the waiting commands.
+// input events feed the input service; the pump, the game's message hook, the waiting commands
+// and the debugger breakpoint, which refreshes input.
 #include "runtime/core/window.h"
+
+#include <cstdio>
 
 #include "runtime/core/clock.h"
 #include "runtime/core/globals.h"
 #include "runtime/core/lifecycle.h"
-#include "runtime/gfx2d/display.h"
-#include "runtime/input/input.h"
+#include "runtime/gfx2d/display_service.h"
+#include "runtime/input/input_service.h"
 #include "runtime/platform/events.h"
 #include "runtime/platform/video.h"
 
@@ -16,10 +19,10 @@ namespace {
 constexpr int32_t kWaitPasses = 15;
 constexpr double kWaitPassMs = 5;
 
-bool pause_rules_apply() { return startup_settings.debug_mode == 0 && globals.pause_allowed != 0; }
+bool pause_rules_apply() { return startup_settings.debug_mode == 0 && globals.core.pause_allowed != 0; }
 
 void caption_set(const RtString& caption) {
-    if (globals.display) globals.display->set_caption(caption);
+    if (DuraVUZododivi* display = display_service()) display->set_caption(caption);
 }
 
 struct Pointer {
@@ -30,13 +33,14 @@ struct Pointer {
 // The pointer position (exchanged in portrait mode) and the first two buttons, freshly sampled.
 Pointer pointer_now() {
     Pointer p;
-    if (!globals.input) return p;
-    globals.input->mouse_fresh_mark();
+    InputService* input = input_service();
+    if (!input) return p;
+    input->mouse_fresh_mark();
     MouseSample s;
-    globals.input->mouse_read(s);
-    bool portrait = globals.display && globals.display->portrait();
-    p.x = portrait ? globals.input->mouse_y() : globals.input->mouse_x();
-    p.y = portrait ? globals.input->mouse_x() : globals.input->mouse_y();
+    input->mouse_read(s);
+    bool portrait = input->portrait();
+    p.x = portrait ? input->mouse_y() : input->mouse_x();
+    p.y = portrait ? input->mouse_x() : input->mouse_y();
     p.left = s.left ? 1 : 0;
     p.right = s.right ? 1 : 0;
     return p;
@@ -47,7 +51,7 @@ Pointer pointer_now() {
 template <typename Done>
 void poll_until(Done done) {
     for (;;) {
-        message_pump(globals.display.get(), message_hook_get());
+        message_pump(display_service(), message_hook_get());
         keyboard_update();
         if (done()) return;
         clock_sleep_ms(kWaitPassMs);
@@ -64,18 +68,18 @@ void window_procedure(const rt::PlatformEvent& event) {
             rt::input_window_active_set(true);
             rt::platform_screen_saver_allow(false);
             if (rt::pause_rules_apply()) {
-                rt::caption_set(globals.title_copy);
-                globals.paused = 0;
+                rt::caption_set(globals.core.title_copy);
+                globals.core.paused = 0;
             }
             break;
         case rt::PlatformEventKind::deactivate:
             rt::input_window_active_set(false);
             rt::platform_screen_saver_allow(true);
             if (rt::pause_rules_apply()) {
-                RtString caption = globals.title_copy;
+                RtString caption = globals.core.title_copy;
                 caption.append(" <pause>");
                 rt::caption_set(caption);
-                globals.paused = 1;
+                globals.core.paused = 1;
             }
             break;
         case rt::PlatformEventKind::close:
@@ -99,11 +103,11 @@ int32_t message_pump(DuraVUZododivi* display, GameFunction hook) {
 
 GameFunction message_hook_get() {
     using rt::globals;
-    if (globals.message_hook_state == -1) {
-        globals.message_hook = function_find("VRN_WIN32_MSG");
-        globals.message_hook_state = globals.message_hook ? 1 : 0;
+    if (globals.core.message_hook_state == -1) {
+        globals.core.message_hook = function_find("VRN_WIN32_MSG");
+        globals.core.message_hook_state = globals.core.message_hook ? 1 : 0;
     }
-    return globals.message_hook;
+    return globals.core.message_hook;
 }
 
 // The game's table never changes, so the pump's once-only lookup serves here too.
@@ -111,15 +115,14 @@ void message_hook_call() {
     if (GameFunction hook = message_hook_get()) hook();
 }
 
-void pause_on_focus_loss_set(int32_t flag) { rt::globals.pause_allowed = flag != 0 ? 1 : 0; }
+void pause_on_focus_loss_set(int32_t flag) { rt::globals.core.pause_allowed = flag != 0 ? 1 : 0; }
 
 void input_wait_change() {
-    using rt::globals;
     rt::Pointer start = rt::pointer_now();
     for (int32_t pass = 0; pass < rt::kWaitPasses; ++pass) {
-        message_pump(globals.display.get(), message_hook_get());
+        message_pump(rt::display_service(), message_hook_get());
         keyboard_update();
-        if (globals.escape_ends_program && (key_state(1) || key_state(129))) program_end();
+        if (rt::globals.core.escape_ends_program && (key_state(1) || key_state(129))) program_end();
         if (rt::any_key_down()) return;
         if (!(rt::pointer_now() == start)) return;
         if (rt::any_joystick_active()) return;
@@ -127,10 +130,22 @@ void input_wait_change() {
     }
 }
 
+void debug_breakpoint(int32_t value) {
+    if (!rt::debugger_present()) return;
+    char buf[32];
+    // Lower-case hexadecimal; a negative value shows its 32-bit two's complement (8 digits).
+    std::snprintf(buf, sizeof buf, "BP%x", static_cast<uint32_t>(value));
+    rt::debug_output(buf);
+    rt::globals.core.paused = 0;
+    keyboard_update();
+    rt::input_mouse_fresh_mark();
+    rt::globals.core.bring_to_front_requested = 1;
+}
+
 void key_wait() {
     rt::poll_until([] { return !rt::any_key_down(); });
     while (!rt::any_key_down()) {
-        message_pump(rt::globals.display.get(), message_hook_get());
+        message_pump(rt::display_service(), message_hook_get());
         input_wait_change();
     }
     rt::poll_until([] { return !rt::any_key_down(); });

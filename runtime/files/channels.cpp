@@ -1,9 +1,6 @@
 // File channels over FileReader records, whole-file and directory commands, console text.
 #include "runtime/files/channels.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,9 +9,10 @@
 #include <string>
 
 #include "runtime/core/errors.h"
-#include "runtime/core/globals.h"
 #include "runtime/files/file_reader.h"
+#include "runtime/files/file_service.h"
 #include "runtime/files/resolver.h"
+#include "runtime/platform/fs.h"
 #include "runtime/platform/os.h"
 #include "runtime/values/numbers.h"
 
@@ -25,7 +23,7 @@ namespace {
 // The channel's record; a number outside 0 to 7 ends the program with code 7.
 FileReader& channel_for(int32_t channel) {
     if (channel < 0 || channel >= kChannelCount) fatal(kErrOutOfMemory);
-    return globals.files.channels_[static_cast<size_t>(channel)];
+    return file_service().channels_[static_cast<size_t>(channel)];
 }
 
 // Reads an n-byte little-endian value; missing high-order bytes of a short memory file stay 0.
@@ -55,7 +53,7 @@ void write_value(int32_t channel, uint64_t value, int32_t n) {
 
 int32_t file_channel_find_free() {
     for (int32_t i = 0; i < rt::kChannelCount; ++i) {
-        if (!rt::globals.files.channels_[static_cast<size_t>(i)].in_use()) return i;
+        if (!rt::file_service().channels_[static_cast<size_t>(i)].in_use()) return i;
     }
     return -1;
 }
@@ -86,7 +84,7 @@ void file_close(int32_t channel) {
 
 bool file_at_end(int32_t channel) {
     if (channel < 0 || channel >= rt::kChannelCount) return true;
-    const FileReader& reader = rt::globals.files.channels_[static_cast<size_t>(channel)];
+    const FileReader& reader = rt::file_service().channels_[static_cast<size_t>(channel)];
     return reader.size() <= reader.position();
 }
 
@@ -216,7 +214,7 @@ bool file_copy(const RtString& source, const RtString& destination) {
         if (!in.read(block, n) || !out.write(block, static_cast<size_t>(n))) {
             in.close();
             out.close();
-            ::unlink(destination.c_str());
+            rt::platform_file_delete(destination.c_str());
             // A copy cut short is a failure the caller must see, not a silent half file.
             error_code_set(kErrNoSuchFile);
             return false;
@@ -228,17 +226,17 @@ bool file_copy(const RtString& source, const RtString& destination) {
 
 bool file_delete(const RtString& name) {
     if (rt::is_memory_file_name(name.c_str())) return false;
-    return ::unlink(name.c_str()) == 0;
+    return rt::platform_file_delete(name.c_str());
 }
 
 bool directory_create(const RtString& path) {
     if (rt::is_memory_file_name(path.c_str())) return false;
-    return ::mkdir(path.c_str(), 0777) == 0;
+    return rt::platform_directory_create(path.c_str());
 }
 
 bool path_is_directory(const RtString& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    rt::PlatformFileInfo info;
+    return rt::platform_path_info(path.c_str(), info) && info.is_directory;
 }
 
 RtString directory_get_current() {

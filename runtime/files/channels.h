@@ -7,10 +7,6 @@
 
 #include "runtime/values/rt_string.h"
 
-namespace rt {
-constexpr int32_t kChannelCount = 8;
-}  // namespace rt
-
 // ---- channels ----
 // Lowest channel not in use, or -1.
 int32_t file_channel_find_free();

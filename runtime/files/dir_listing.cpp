@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/files/name_order.h"
 #include "runtime/platform/sysinfo.h"
 
 namespace rt {

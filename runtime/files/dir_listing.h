@@ -22,10 +22,3 @@ bool text_match_wildcard(const char* pattern, const char* name);
 // Sorts first..last (both included) in place, ascending; compare null means strcmp. Equal
 // elements keep no particular order.
 void string_sort_range(RtString* first, RtString* last, TextCompare compare);
-
-namespace rt {
-
-// Case-insensitive comparison of ASCII letters (both sides lower-cased), bytes unsigned.
-int text_compare_no_case(const char* a, const char* b);
-
-}  // namespace rt

@@ -1,12 +1,7 @@
-// The file layer's reader and writer over POSIX descriptors and registered memory blocks.
+// The file layer's reader and writer over the platform's open files and registered memory blocks.
 #include "runtime/files/file_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace rt {
@@ -16,15 +11,6 @@ namespace {
 // Read-ahead per open plain file, in bytes. Reads of at least this size bypass it.
 constexpr int64_t kBufferBytes = 64 * 1024;
 
-int open_no_block(const char* name, int flags, mode_t mode = 0) {
-    // O_NONBLOCK keeps a FIFO or device from stalling the open; it has no effect on regular files.
-    int fd;
-    do {
-        fd = ::open(name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 int32_t saturate_int32(int64_t value) {
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
@@ -32,11 +18,6 @@ int32_t saturate_int32(int64_t value) {
 }
 
 }  // namespace
-
-void UniqueFd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
 
 bool file_readable(const char* name) {
     FileReader reader;
@@ -62,36 +43,36 @@ bool FileReader::open(const char* name) {
         size_ = view.size_;
         return true;
     }
-    rt::UniqueFd fd(rt::open_no_block(name, O_RDONLY));
-    if (!fd) return false;
-    struct stat st;
+    rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kRead);
+    if (!file) return false;
+    rt::PlatformFileInfo info;
     // Only regular files read as files: a directory or device does not "exist" as one here.
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (st.st_size > INT32_MAX) return false;
-    handle_ = std::move(fd);
-    size_ = static_cast<int32_t>(st.st_size);
+    if (!rt::platform_file_info(file, info) || !info.is_regular) return false;
+    if (info.size > INT32_MAX) return false;
+    handle_ = std::move(file);
+    size_ = static_cast<int32_t>(info.size);
     return true;
 }
 
 bool FileReader::create(const char* name) {
     close();
     if (!name || !*name || rt::is_memory_file_name(name)) return false;
-    ::unlink(name);
-    rt::UniqueFd fd(rt::open_no_block(name, O_RDWR | O_CREAT | O_TRUNC, 0644));
-    if (!fd) return false;
-    handle_ = std::move(fd);
+    rt::platform_file_delete(name);
+    rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kReadWriteEmpty);
+    if (!file) return false;
+    handle_ = std::move(file);
     return true;
 }
 
 bool FileReader::open_append(const char* name) {
     close();
     if (!name || !*name || rt::is_memory_file_name(name)) return false;
-    rt::UniqueFd fd(rt::open_no_block(name, O_WRONLY | O_CREAT, 0644));
-    if (!fd) return false;
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) return false;
-    handle_ = std::move(fd);
-    file_pointer_ = S_ISREG(st.st_mode) ? st.st_size : 0;
+    rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kWriteCreate);
+    if (!file) return false;
+    rt::PlatformFileInfo info;
+    if (!rt::platform_file_info(file, info)) return false;
+    handle_ = std::move(file);
+    file_pointer_ = info.is_regular ? info.size : 0;
     return true;
 }
 
@@ -118,16 +99,14 @@ int64_t FileReader::fill(int64_t offset, uint8_t* dest, int64_t n) {
         int64_t remaining = n - done;
         int64_t at = offset + done;
         if (remaining >= rt::kBufferBytes) {
-            ssize_t r = ::pread(handle_.get(), dest + done, static_cast<size_t>(remaining), at);
-            if (r < 0 && errno == EINTR) continue;
+            const int64_t r = rt::platform_file_read_at(handle_, at, dest + done, static_cast<size_t>(remaining));
             if (r < 0) return done > 0 ? done : -1;
             if (r == 0) break;
             done += r;
             continue;
         }
         if (!buffer_) buffer_.reset(new uint8_t[rt::kBufferBytes]);
-        ssize_t r = ::pread(handle_.get(), buffer_.get(), static_cast<size_t>(rt::kBufferBytes), at);
-        if (r < 0 && errno == EINTR) continue;
+        const int64_t r = rt::platform_file_read_at(handle_, at, buffer_.get(), static_cast<size_t>(rt::kBufferBytes));
         if (r < 0) {
             buffer_length_ = 0;
             return done > 0 ? done : -1;
@@ -169,15 +148,8 @@ bool FileReader::read(void* dest, int32_t n) {
 bool FileReader::write(const void* bytes, size_t count) {
     if (!handle_) return false;
     buffer_length_ = 0;
-    const uint8_t* p = static_cast<const uint8_t*>(bytes);
-    while (count > 0) {
-        ssize_t w = ::pwrite(handle_.get(), p, count, file_pointer_);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        count -= static_cast<size_t>(w);
-        file_pointer_ += w;
-    }
+    if (!rt::platform_file_write_at(handle_, file_pointer_, bytes, count)) return false;
+    file_pointer_ += static_cast<int64_t>(count);
     return true;
 }
 
@@ -217,9 +189,9 @@ void FileReader::seek(int32_t distance, int32_t origin) {
     if (origin > 0) {
         pointer_base = file_pointer_;
     } else if (origin < 0) {
-        struct stat st;
-        if (::fstat(handle_.get(), &st) != 0) return;
-        pointer_base = st.st_size;
+        rt::PlatformFileInfo info;
+        if (!rt::platform_file_info(handle_, info)) return;
+        pointer_base = info.size;
     }
     int64_t pointer = pointer_base + distance;
     if (pointer >= 0) file_pointer_ = pointer;
@@ -239,9 +211,9 @@ int64_t FileReader::read_at(int64_t offset, void* dest, int64_t n) {
 
 int64_t FileReader::bytes_available() const {
     if (handle_) {
-        struct stat st;
-        if (::fstat(handle_.get(), &st) != 0) return 0;
-        return std::max<int64_t>(0, st.st_size - file_pointer_);
+        rt::PlatformFileInfo info;
+        if (!rt::platform_file_info(handle_, info)) return 0;
+        return std::max<int64_t>(0, info.size - file_pointer_);
     }
     if (data_) return std::max<int64_t>(0, static_cast<int64_t>(size_) - position_);
     return 0;

@@ -7,35 +7,9 @@
 #include <memory>
 
 #include "runtime/files/memory_files.h"
+#include "runtime/platform/fs.h"
 
 namespace rt {
-
-// Owns one POSIX file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
 
 // Longest text line the line rule delivers, in bytes.
 constexpr int32_t kLineMaxBytes = 1024;
@@ -44,9 +18,12 @@ constexpr size_t kNameMaxBytes = 1023;
 
 }  // namespace rt
 
-// An open file. A plain file has a descriptor and a file pointer of its own (where the next read
-// or write happens, as the platform's file pointer would be); a memory file has data. size and
-// position are the design's signed 32-bit fields: plain files above 2^31 - 1 bytes do not open.
+// An open file: a plain file (an open system file and a file pointer of its own, where the next
+// read or write happens) or a memory file (its bytes). size and position are signed 32-bit
+// because the channel commands report and move them as 32-bit integers; a plain file above
+// 2^31 - 1 bytes therefore does not open. position counts what the reads asked for, so a short
+// read leaves it ahead of the file pointer; a seek may move it outside the file (a memory file
+// then reads nothing).
 class FileReader {
 public:
     FileReader() = default;
@@ -63,9 +40,9 @@ public:
     bool open_append(const char* name);
     void close();
 
-    // The design's read: a plain file must deliver all n bytes (the position grows by n first);
-    // a memory file delivers what is left of n and succeeds, fails only at a negative count or
-    // a position outside the data.
+    // Reads n bytes into dest. A plain file must deliver all n bytes from its file pointer (the
+    // position grows by n even when they do not all arrive); a memory file delivers what is left
+    // of n and succeeds, failing only at a negative count or a position outside the data.
     bool read(void* dest, int32_t n);
     // Writes all bytes at the file pointer of a plain file; false otherwise or on a short write.
     // Size and position do not change.
@@ -100,7 +77,7 @@ public:
 private:
     int64_t fill(int64_t offset, uint8_t* dest, int64_t n);
 
-    rt::UniqueFd handle_;
+    rt::PlatformFile handle_;
     const uint8_t* data_ = nullptr;
     int32_t size_ = 0;
     int32_t position_ = 0;
@@ -110,14 +87,14 @@ private:
     // Where the next read or write of a plain file happens, in bytes from its start.
     int64_t file_pointer_ = 0;
     // Read-ahead of a plain file: the bytes at [buffer_start_, buffer_start_ + buffer_length_).
-    // Valid because the file is held without write sharing: only this reader changes it, and
-    // every write drops the buffer.
+    // Every write through this reader drops it; a change made through another open file may be
+    // read late.
     std::unique_ptr<uint8_t[]> buffer_;
     int64_t buffer_start_ = 0;
     int64_t buffer_length_ = 0;
 };
 
-// The layer's operations under the design's names.
+// The reader's operations as free functions, for code that holds a FileReader record.
 bool file_reader_open(FileReader& reader, const char* name);
 bool file_reader_read(FileReader& reader, void* dest, int32_t n);
 void file_reader_close(FileReader& reader);

@@ -1,14 +1,13 @@
 // Start-up and shut-down of the file layer, and the exit clean-up of its state.
 #include "runtime/files/file_service.h"
 
-#include "runtime/core/globals.h"
-#include "runtime/files/file_state.h"
+#include "runtime/files/pack_commands.h"
 
 namespace rt {
 
-FileState::FileState() = default;
+FileService::FileService() = default;
 
-FileState::~FileState() {
+FileService::~FileService() {
     // The exit clean-up: a program that ends without the shut-down sequence (no display was
     // made) still keeps what the game wrote. Error state is not touched here.
     line_store_write_back(line_store_);
@@ -22,19 +21,20 @@ void files_start(const std::string& executable_path) {
 }
 
 void files_close_channels() {
-    for (FileReader& channel : globals.files.channels_) channel.close();
+    for (FileReader& channel : file_service().channels_) channel.close();
 }
 
 void files_flush() {
-    line_store_write_back(globals.files.line_store_);
-    globals.files.line_store_ = LineStore{};
-    settings_write_back(globals.files.settings_);
-    globals.files.settings_.changed_ = false;
+    FileService& files = file_service();
+    line_store_write_back(files.line_store_);
+    files.line_store_ = LineStore{};
+    settings_write_back(files.settings_);
+    files.settings_.changed_ = false;
 }
 
 void files_release() {
-    globals.files.main_resolver_.release();
-    globals.files.media_resolver_.release();
+    file_service().main_resolver_.release();
+    file_service().media_resolver_.release();
 }
 
 }  // namespace rt

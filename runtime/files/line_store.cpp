@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "runtime/core/errors.h"
-#include "runtime/core/globals.h"
 #include "runtime/files/file_reader.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/line_store_table.h"
 #include "runtime/files/resolver.h"
 #include "runtime/values/numbers.h"
 #include "runtime/values/truncate.h"
@@ -44,7 +45,7 @@ void line_store_write_back(const LineStore& store) {
 }  // namespace rt
 
 int32_t line_store_select(const char* name) {
-    rt::LineStore& store = rt::globals.files.line_store_;
+    rt::LineStore& store = rt::file_service().line_store_;
     error_code_clear();
     if (name && store.name_ == name) return 0;
     rt::line_store_write_back(store);
@@ -81,7 +82,7 @@ double line_store_read(const RtString& name, double line, RtString& out) {
         out = "NO_FILE";
         return result;
     }
-    const std::string& slot = rt::globals.files.line_store_.lines_[static_cast<size_t>(n)];
+    const std::string& slot = rt::file_service().line_store_.lines_[static_cast<size_t>(n)];
     size_t length = slot.size();
     // Trailing control bytes (CR, tab, ...) go; bytes of 128 and above are text and stay.
     while (length > 0 && static_cast<unsigned char>(slot[length - 1]) < 32) --length;
@@ -116,7 +117,7 @@ double line_store_write(const RtString& name, double line, const RtString& text)
     error_code_clear();
     // A file that cannot be read is made on write-back.
     line_store_select(name.c_str());
-    rt::LineStore& store = rt::globals.files.line_store_;
+    rt::LineStore& store = rt::file_service().line_store_;
     rt::store_slot(store.lines_[static_cast<size_t>(n)], text.c_str(), text.length());
     if (n > store.last_line_) store.last_line_ = n;
     store.changed_ = true;

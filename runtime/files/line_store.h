@@ -1,32 +1,10 @@
-// The line store: one text file held in memory as up to 256 numbered lines, read and written by
-// line number, written back when another file is selected and at shut-down.
+// The line store commands: one text file held in memory as up to 256 numbered lines, read and
+// written by line number, written back when another file is selected and at shut-down.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <string>
 
 #include "runtime/values/rt_string.h"
-
-namespace rt {
-
-constexpr int32_t kLineStoreLines = 256;
-// A slot holds what one line read delivers: up to 1024 bytes, cut at a 0 byte. Longer texts
-// written by the game are cut to this.
-constexpr size_t kLineStoreSlotBytes = 1024;
-
-struct LineStore {
-    std::string name_;  // the file held; empty for none
-    std::array<std::string, kLineStoreLines> lines_;
-    int32_t last_line_ = 0;  // highest line number read or written
-    bool changed_ = false;
-};
-
-// Writes lines 0 to last line back (each + CR LF) when changed and named by a plain file name;
-// a file that cannot be created is skipped. Clears nothing.
-void line_store_write_back(const LineStore& store);
-
-}  // namespace rt
 
 // Makes name the held file (null: none): writes back the file held before, clears the store and
 // loads name. Returns the error code: 0, or 3 when name cannot be resolved or opened (the store

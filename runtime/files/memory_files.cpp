@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/core/globals.h"
+#include "runtime/files/file_service.h"
 
 namespace rt {
 
@@ -53,7 +53,7 @@ std::string memory_file_name(const void* data, uint32_t size) {
 
 std::string memory_file_register(std::shared_ptr<const void> owner, const uint8_t* data, uint32_t size) {
     if (!data || size > static_cast<uint32_t>(INT32_MAX)) return std::string();
-    MemoryBlockRegistry& registry = globals.files.memory_blocks_;
+    MemoryBlockRegistry& registry = file_service().memory_blocks_;
     for (MemoryView& view : registry) {
         if (view.data_ == data) {
             view.owner_ = std::move(owner);
@@ -66,7 +66,7 @@ std::string memory_file_register(std::shared_ptr<const void> owner, const uint8_
 }
 
 void memory_file_unregister(const void* data) {
-    MemoryBlockRegistry& registry = globals.files.memory_blocks_;
+    MemoryBlockRegistry& registry = file_service().memory_blocks_;
     for (size_t i = 0; i < registry.size(); ++i) {
         if (registry[i].data_ == data) {
             registry[i] = std::move(registry.back());
@@ -83,7 +83,7 @@ bool memory_file_lookup(const char* name, MemoryView& out) {
     uint64_t size = 0;
     uint64_t address = 0;
     if (!parse_hex(name + kSizeColumn, size) || !parse_hex(name + kAddressColumn, address)) return false;
-    for (const MemoryView& view : globals.files.memory_blocks_) {
+    for (const MemoryView& view : file_service().memory_blocks_) {
         if (reinterpret_cast<uintptr_t>(view.data_) == address && size <= static_cast<uint64_t>(view.size_)) {
             out.owner_ = view.owner_;
             out.data_ = view.data_;

@@ -17,7 +17,7 @@ struct MemoryView {
     int32_t size_ = 0;
 };
 
-// The registry lives in the file layer's process-wide state (FileState).
+// The registry lives in the file layer's process-wide state (FileService).
 using MemoryBlockRegistry = std::vector<MemoryView>;
 
 // True when name starts with exactly "mem://".

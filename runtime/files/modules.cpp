@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/core/errors.h"
-#include "runtime/core/globals.h"
+#include "runtime/files/file_service.h"
 #include "runtime/platform/os.h"
 #include "runtime/platform/sysinfo.h"
 
@@ -34,27 +34,27 @@ PlatformLibrary load_by_name(const std::string& name) {
 }  // namespace
 
 void module_table_release() {
-    ModuleTable& table = globals.system.modules;
-    if (!table.requested) return;
+    ModuleTable& table = file_service().modules_;
+    if (!table.requested_) return;
     // Latest first, so that a module loaded after another (and perhaps using it) goes first.
-    while (!table.handles.empty()) table.handles.pop_back();
-    table.names.clear();
-    table.requested = false;
+    while (!table.handles_.empty()) table.handles_.pop_back();
+    table.names_.clear();
+    table.requested_ = false;
 }
 
 }  // namespace rt
 
 void module_function_resolve(RtString& module, const char* function, void*& out) {
-    rt::ModuleTable& table = rt::globals.system.modules;
-    table.requested = true;
+    rt::ModuleTable& table = rt::file_service().modules_;
+    table.requested_ = true;
     out = nullptr;
 
     const std::string given(module.c_str());
     if (module.length() > 0) string_to_lower_in_place(module.writable_buffer(module.length()), module.length());
 
     size_t index = 0;
-    while (index < table.names.size() && std::strcmp(table.names[index].c_str(), module.c_str()) != 0) ++index;
-    if (index == table.names.size()) {
+    while (index < table.names_.size() && std::strcmp(table.names_[index].c_str(), module.c_str()) != 0) ++index;
+    if (index == table.names_.size()) {
         rt::PlatformLibrary library = rt::load_by_name(rt::with_forward_slashes(module.c_str()));
         // Library names are case-sensitive here: a name with capitals is tried as written too.
         if (!library && given != module.c_str()) library = rt::load_by_name(rt::with_forward_slashes(given.c_str()));
@@ -65,8 +65,8 @@ void module_function_resolve(RtString& module, const char* function, void*& out)
             debug_print(message);
             return;
         }
-        table.handles.push_back(std::move(library));
-        table.names.push_back(module);
+        table.handles_.push_back(std::move(library));
+        table.names_.push_back(module);
     }
-    out = table.handles[index].symbol(function);
+    out = table.handles_[index].symbol(function);
 }

@@ -8,10 +8,3 @@
 // sets out to the address of function in it, or to null. Never fails the program: a missing
 // module or function leaves out null, and a missing module is reported on the debug channel.
 void module_function_resolve(RtString& module, const char* function, void*& out);
-
-namespace rt {
-
-// Releases every loaded module (shut-down). Safe to call when none was requested.
-void module_table_release();
-
-}  // namespace rt

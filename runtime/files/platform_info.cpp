@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/files/file_service.h"
+#include "runtime/files/platform_queries.h"
 #include "runtime/platform/sysinfo.h"
 #include "runtime/values/numbers.h"
 
@@ -113,7 +114,7 @@ constexpr uint32_t build_hash(const char* text) {
     for (; *text != '\0'; ++text) hash = (hash ^ static_cast<unsigned char>(*text)) * 16777619u;
     return hash;
 }
-constexpr uint32_t kHostId = build_hash(__DATE__ " " __TIME__);
+constexpr uint32_t kHostId = build_hash(RT_BUILD_DATE " " RT_BUILD_TIME);
 
 RtString time_text() {
     const PlatformLocalTime now = platform_local_time();
@@ -333,7 +334,10 @@ RtString volume_id_text(uint32_t id) {
 RtString platform_info(const RtString& key) {
     const char* k = key.c_str();
     if (*k == '\0') return RtString("LINUX");
-    if (std::strncmp(k, "GLEXT:", 6) == 0) return RtString(rt::gl_entry_point_offered(k + 6) ? "1" : "0");
+    if (std::strncmp(k, "GLEXT:", 6) == 0) {
+        auto query = rt::file_service().gl_entry_point_query_;
+        return RtString(query && query(k + 6) ? "1" : "0");
+    }
     if (std::strcmp(k, "ID") == 0) {
         uint32_t id = 0;
         if (!rt::platform_volume_id("/", id)) id = 0;
@@ -342,7 +346,7 @@ RtString platform_info(const RtString& key) {
     if (std::strcmp(k, "DEVICE") == 0) return RtString("DESKTOP");
     if (std::strcmp(k, "TIME") == 0) return rt::time_text();
     if (std::strcmp(k, "BATTERY") == 0) return string_from_int(rt::battery_percent("/sys/class/power_supply"));
-    if (std::strcmp(k, "COMPILED") == 0) return RtString(__DATE__ "-" __TIME__);
+    if (std::strcmp(k, "COMPILED") == 0) return RtString(RT_BUILD_DATE "-" RT_BUILD_TIME);
     if (std::strcmp(k, "HOSTID") == 0) {
         char text[16];
         std::snprintf(text, sizeof text, "%08X", rt::kHostId);

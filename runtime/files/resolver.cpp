@@ -1,22 +1,20 @@
 // Name resolution through the disk, live memory files and the pack at the end of a file.
 #include "runtime/files/resolver.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
-#include "runtime/core/globals.h"
 #include "runtime/files/file_reader.h"
+#include "runtime/files/file_service.h"
 #include "runtime/files/pack.h"
+#include "runtime/files/pack_commands.h"
+#include "runtime/platform/fs.h"
 #include "runtime/platform/os.h"
 
 namespace rt {
 
-PackResolver& main_resolver() { return globals.files.main_resolver_; }
-PackResolver& media_resolver() { return globals.files.media_resolver_; }
+PackResolver& main_resolver() { return file_service().main_resolver_; }
+PackResolver& media_resolver() { return file_service().media_resolver_; }
 
 namespace {
 
@@ -32,21 +30,13 @@ bool write_temporary(const PackEntry& entry, const PackBlock& block, std::string
     path += static_cast<char>('A' + size_low % 26);
     path += entry.name_;
     if (path.size() > kNameMaxBytes) return false;
-    ::unlink(path.c_str());
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd) return false;
-    const uint8_t* p = block.bytes_.get();
-    size_t left = block.size_;
-    while (left > 0) {
-        ssize_t w = ::write(fd.get(), p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            fd.reset();
-            ::unlink(path.c_str());
-            return false;
-        }
-        p += w;
-        left -= static_cast<size_t>(w);
+    platform_file_delete(path.c_str());
+    PlatformFile file = platform_file_open(path.c_str(), FileOpenMode::kCreateNew, 0600);
+    if (!file) return false;
+    if (!platform_file_write(file, block.bytes_.get(), block.size_)) {
+        file.reset();
+        platform_file_delete(path.c_str());
+        return false;
     }
     return true;
 }
@@ -63,7 +53,7 @@ void PackResolver::release() {
         extracted_.reset();
     }
     if (!temporary_file_.empty()) {
-        ::unlink(temporary_file_.c_str());
+        rt::platform_file_delete(temporary_file_.c_str());
         temporary_file_.clear();
     }
 }

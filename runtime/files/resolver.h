@@ -6,8 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "runtime/values/rt_string.h"
-
 namespace rt {
 struct PackBlock;
 }
@@ -46,9 +44,6 @@ private:
 bool path_resolve(PackResolver& resolver, const char* name, std::string& out, bool want_memory);
 // The same into a caller's buffer of at least 1024 bytes; returns 1 or 0.
 int32_t path_resolve(PackResolver& resolver, const char* name, char* out, int32_t want_memory);
-
-// Sets the main resolver's and the media resolver's pack names; both are enabled and released.
-void pack_set(const RtString& main_pack, const char* media_pack);
 
 namespace rt {
 

@@ -4,9 +4,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "runtime/core/globals.h"
 #include "runtime/files/file_reader.h"
+#include "runtime/files/file_service.h"
 #include "runtime/files/resolver.h"
+#include "runtime/files/settings_table.h"
 
 namespace rt {
 
@@ -130,7 +131,7 @@ void settings_write_back(const SettingsTable& table) {
 }  // namespace rt
 
 void settings_open(const RtString& name) {
-    rt::SettingsTable& table = rt::globals.files.settings_;
+    rt::SettingsTable& table = rt::file_service().settings_;
     rt::settings_write_back(table);
     table.sections_.clear();
     table.changed_ = false;
@@ -147,7 +148,7 @@ void settings_open(const RtString& name) {
 }
 
 RtString settings_get(const RtString& section, const RtString& key, const RtString& default_value) {
-    rt::SettingsTable& table = rt::globals.files.settings_;
+    rt::SettingsTable& table = rt::file_service().settings_;
     if (rt::SettingsSection* found = rt::find_section(table, rt::text_of(section))) {
         for (const rt::SettingsEntry& entry : found->entries_) {
             if (rt::same_ignoring_case(entry.key_, rt::text_of(key))) {
@@ -159,7 +160,7 @@ RtString settings_get(const RtString& section, const RtString& key, const RtStri
 }
 
 void settings_put(const RtString& section, const RtString& key, const RtString& value) {
-    rt::SettingsTable& table = rt::globals.files.settings_;
+    rt::SettingsTable& table = rt::file_service().settings_;
     const std::string_view section_name = rt::text_of(section);
     const std::string_view key_name = rt::text_of(key);
     const std::string_view new_value = rt::text_of(value);

@@ -1,6 +1,6 @@
 // The renderer object's display part: window and context creation, display modes, extension
 // entry points, the software-renderer warning, the 2D projection and the screen clear.
-#include "runtime/gfx2d/display.h"
+#include "runtime/gfx2d/display_service.h"
 
 #include <cstdio>
 #include <cstring>
@@ -8,10 +8,6 @@
 
 #include "runtime/core/clock.h"
 #include "runtime/core/errors.h"
-#include "runtime/core/frame.h"
-#include "runtime/core/globals.h"
-#include "runtime/core/lifecycle.h"
-#include "runtime/input/input.h"
 #include "runtime/platform/video.h"
 
 namespace rt {
@@ -117,11 +113,7 @@ void DuraVUZododivi::software_renderer_check() {
     std::fclose(file);
     buf[n] = '\0';
     std::string text = rt::software_warning_text(std::string(buf));
-    if (rt::globals.message_box) {
-        rt::globals.message_box(rt::kSoftwareBoxCaption, text.c_str());
-    } else {
-        rt::platform_message_box(rt::kSoftwareBoxCaption, text.c_str());
-    }
+    rt::platform_message_box(rt::kSoftwareBoxCaption, text.c_str());
 }
 
 void DuraVUZododivi::extensions_fetch() {
@@ -343,48 +335,35 @@ void DuraVUZododivi::set_caption(const RtString& caption) {
 // ---- game commands ----
 
 void viewport_set(int32_t x, int32_t y, int32_t w, int32_t h) {
-    if (rt::globals.display) rt::globals.display->viewport_set(x, y, w, h);
+    if (DuraVUZododivi* display = rt::display_service()) display->viewport_set(x, y, w, h);
 }
 
 void viewport_get(int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
     x = y = w = h = 0;
-    if (rt::globals.display) rt::globals.display->viewport_get(x, y, w, h);
+    if (DuraVUZododivi* display = rt::display_service()) display->viewport_get(x, y, w, h);
 }
 
 void viewport_get(double& x, double& y, double& w, double& h) {
     x = y = w = h = 0;
-    if (rt::globals.display) rt::globals.display->viewport_get(x, y, w, h);
+    if (DuraVUZododivi* display = rt::display_service()) display->viewport_get(x, y, w, h);
 }
 
 void screen_size(int32_t& width, int32_t& height) {
     width = height = 0;
-    if (rt::globals.display) rt::globals.display->screen_size(width, height);
+    if (DuraVUZododivi* display = rt::display_service()) display->screen_size(width, height);
 }
 
 void screen_size(double& width, double& height) {
     width = height = 0;
-    if (rt::globals.display) rt::globals.display->screen_size(width, height);
+    if (DuraVUZododivi* display = rt::display_service()) display->screen_size(width, height);
 }
 
 void screen_clear(int32_t colour) {
-    if (rt::globals.display) rt::globals.display->screen_clear(colour);
+    if (DuraVUZododivi* display = rt::display_service()) display->screen_clear(colour);
 }
 
-int32_t display_is_fullscreen() { return rt::globals.display ? rt::globals.display->display_is_fullscreen() : 0; }
+int32_t display_is_fullscreen() { return rt::display_service() ? rt::display_service()->display_is_fullscreen() : 0; }
 
 int32_t gl_extension_supported(const RtString& name) {
-    return rt::globals.display && rt::globals.display->gl_extension_supported(name.c_str()) ? 1 : 0;
-}
-
-void screen_mode_set(int32_t width, int32_t height, int32_t fullscreen) {
-    DuraVUZododivi* display = rt::globals.display.get();
-    if (!display) return;
-    startup_settings.screen_width = width;
-    startup_settings.screen_height = height;
-    startup_settings.fullscreen = fullscreen;
-    display->display_set_mode(width, height, 0, fullscreen);
-    rt::globals.window = display->window();
-    rt::input_window_set(display->window());
-    rt::input_mouse_mode_apply(startup_settings.mouse_hidden);
-    for (int i = 0; i < 5; ++i) screen_present();
+    return rt::display_service() && rt::display_service()->gl_extension_supported(name.c_str()) ? 1 : 0;
 }

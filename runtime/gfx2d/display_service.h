@@ -1,12 +1,13 @@
-// DuraVUZododivi: the one renderer object. Its display part: the window with the one OpenGL
-// context, windowed and full-screen display, extension entry points, the software-renderer
-// warning and the 2D projection (origin top left, one unit per pixel, y downwards).
+// DuraVUZododivi, the display service: the one renderer object. Its display part: the window with
+// the one OpenGL context, windowed and full-screen display, extension entry points, the
+// software-renderer warning and the 2D projection (origin top left, one unit per pixel, y down).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "runtime/gfx2d/display.h"
 #include "runtime/gfx2d/gl_extensions.h"
 #include "runtime/values/rt_string.h"
 
@@ -112,16 +113,7 @@ private:
     rt::GlExtensionTable extensions_;
 };
 
-// ---- game commands ----
-// The viewport of 2D drawing (x, y from the top left; w or h <= 0: the whole screen).
-void viewport_set(int32_t x, int32_t y, int32_t w, int32_t h);
-void viewport_get(int32_t& x, int32_t& y, int32_t& w, int32_t& h);
-void viewport_get(double& x, double& y, double& w, double& h);
-void screen_size(int32_t& width, int32_t& height);
-void screen_size(double& width, double& height);
-void screen_clear(int32_t colour);
-int32_t display_is_fullscreen();
-int32_t gl_extension_supported(const RtString& name);
-// Switches the screen mode: stores the values as start-up settings, applies them, re-applies the
-// mouse mode and presents five frames.
-void screen_mode_set(int32_t width, int32_t height, int32_t fullscreen);
+namespace rt {
+// The process's display service; null before start-up and after shut-down.
+DuraVUZododivi* display_service();
+}  // namespace rt

@@ -9,8 +9,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "runtime/core/globals.h"
-#include "runtime/gfx2d/display.h"
+#include "runtime/gfx2d/display_service.h"
 #include "runtime/platform/video.h"
 
 namespace rt {
@@ -40,7 +39,7 @@ bool context_version_at_least(const char* block) {
 }  // namespace
 
 bool gl_entry_point_offered(const char* name) {
-    const DuraVUZododivi* display = globals.display.get();
+    const DuraVUZododivi* display = display_service();
     if (!display || !display->ready() || !name || !*name) return false;
     auto by_name = [](const EntryPoint& a, const EntryPoint& b) { return std::strcmp(a.name, b.name) < 0; };
     auto [first, last] = std::equal_range(std::begin(kEntryPoints), std::end(kEntryPoints), EntryPoint{name, ""},

@@ -1,18 +1,17 @@
 // The input device object: opening and closing devices, and the events that feed its state.
-#include "runtime/input/input.h"
+#include "runtime/input/input_service.h"
 
 #include "runtime/core/errors.h"
-#include "runtime/core/globals.h"
 #include "runtime/platform/devices.h"
 #include "runtime/platform/events.h"
 #include "runtime/platform/video.h"
 
 namespace rt {
 
-InputState::InputState() = default;
-InputState::~InputState() { shutdown(); }
+InputService::InputService() = default;
+InputService::~InputService() { shutdown(); }
 
-int32_t InputState::init(PlatformWindow* window, bool exclusive_mouse) {
+int32_t InputService::init(PlatformWindow* window, bool exclusive_mouse) {
     int32_t result = 1;
     devices_ = PlatformInputDevices::open();
     if (!devices_) {
@@ -41,7 +40,7 @@ int32_t InputState::init(PlatformWindow* window, bool exclusive_mouse) {
     return result;
 }
 
-void InputState::shutdown() {
+void InputService::shutdown() {
     if (!mouse_absolute_) {
         platform_pointer_relative_set(false);
         platform_pointer_warp(window_, mouse_x_, mouse_y_);
@@ -52,23 +51,23 @@ void InputState::shutdown() {
     devices_.reset();
 }
 
-void InputState::event(const PlatformEvent& e) {
+void InputService::event(const PlatformEvent& e) {
     switch (e.kind) {
         case PlatformEventKind::key_down:
-            key_event(e.code, true);
+            key_event(e.code, true, e.character);
             break;
         case PlatformEventKind::key_up:
-            key_event(e.code, false);
+            key_event(e.code, false, 0);
             break;
         case PlatformEventKind::mouse_motion:
             motion_x_ += e.x;
             motion_y_ += e.y;
             break;
         case PlatformEventKind::mouse_button_down:
-            if (e.code >= 1 && e.code <= 3) buttons_ |= 1u << (e.code - 1);
+            button_event(e.code, true);
             break;
         case PlatformEventKind::mouse_button_up:
-            if (e.code >= 1 && e.code <= 3) buttons_ &= ~(1u << (e.code - 1));
+            button_event(e.code, false);
             break;
         case PlatformEventKind::mouse_wheel:
             wheel_ += e.y;
@@ -84,33 +83,43 @@ void InputState::event(const PlatformEvent& e) {
     }
 }
 
+void InputService::screen_geometry_set(int32_t width, int32_t height, bool portrait) {
+    screen_width_ = width;
+    screen_height_ = height;
+    portrait_ = portrait;
+}
+
 int32_t input_init(PlatformWindow* window, int32_t exclusive_mouse) {
-    if (!globals.input) return 0;
-    return globals.input->init(window, exclusive_mouse != 0);
+    if (!input_service()) return 0;
+    return input_service()->init(window, exclusive_mouse != 0);
 }
 
 void input_shutdown() {
-    if (globals.input) globals.input->shutdown();
+    if (input_service()) input_service()->shutdown();
 }
 
 void input_event(const PlatformEvent& event) {
-    if (globals.input) globals.input->event(event);
+    if (input_service()) input_service()->event(event);
 }
 
 void input_window_set(PlatformWindow* window) {
-    if (globals.input) globals.input->window_set(window);
+    if (input_service()) input_service()->window_set(window);
 }
 
 void input_window_active_set(bool active) {
-    if (globals.input) globals.input->window_active_set(active);
+    if (input_service()) input_service()->window_active_set(active);
 }
 
 void input_mouse_mode_apply(int32_t exclusive) {
-    if (globals.input) globals.input->mouse_mode_apply(exclusive != 0);
+    if (input_service()) input_service()->mouse_mode_apply(exclusive != 0);
+}
+
+void input_screen_geometry_set(int32_t width, int32_t height, bool portrait) {
+    if (InputService* input = input_service()) input->screen_geometry_set(width, height, portrait);
 }
 
 void input_mouse_fresh_mark() {
-    if (globals.input) globals.input->mouse_fresh_mark();
+    if (input_service()) input_service()->mouse_frame_start();
 }
 
 }  // namespace rt

@@ -1,6 +1,6 @@
-// Keyboard, mouse and joysticks: the runtime's own key-state array fed from key events with its
-// per-frame snapshot, characters of keys, the pointer in absolute or relative (hidden) mode, and
-// up to ten joysticks with force feedback. Main thread only.
+// The input service: the runtime's own key-state array fed from key events with its per-frame
+// snapshot, characters of keys, the pointer in absolute or relative (hidden) mode, and up to ten
+// joysticks with force feedback. Main thread only.
 #pragma once
 
 #include <array>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "runtime/values/rt_string.h"
+#include "runtime/input/input.h"
 
 namespace rt {
 class PlatformWindow;
@@ -16,28 +16,6 @@ class PlatformInputDevices;
 class PlatformJoystick;
 struct PlatformEvent;
 }  // namespace rt
-
-// One mouse reading: buttons non-zero while held; movement since the previous fresh sample;
-// wheel −1, 0 or 1.
-struct MouseSample {
-    int16_t left = 0;
-    int16_t right = 0;
-    int16_t middle = 0;
-    int16_t dx = 0;
-    int16_t dy = 0;
-    int16_t wheel = 0;
-};
-
-// One joystick reading in the 80-byte layout games expect: axes −32768 … 32768, hats in
-// hundredths of a degree clockwise from up (0xFFFFFFFF centred), buttons 0x80 while pressed.
-struct JoystickSample {
-    int32_t x = 0, y = 0, z = 0;
-    int32_t rx = 0, ry = 0, rz = 0;
-    int32_t slider[2] = {0, 0};
-    uint32_t pov[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-    uint8_t buttons[32] = {};
-};
-static_assert(sizeof(JoystickSample) == 80, "joystick sample layout");
 
 namespace rt {
 
@@ -49,12 +27,12 @@ uint32_t hat_hundredths(int32_t sdl_hat_bits);
 // An SDL axis value (−32768 … 32767) on the −32768 … 32768 range.
 int32_t axis_scaled(int32_t raw);
 
-class InputState {
+class InputService {
 public:
-    InputState();
-    ~InputState();
-    InputState(const InputState&) = delete;
-    InputState& operator=(const InputState&) = delete;
+    InputService();
+    ~InputService();
+    InputService(const InputService&) = delete;
+    InputService& operator=(const InputService&) = delete;
 
     // Opens the devices; 1, or 0x8000000A when joysticks cannot be opened (keys and mouse still
     // work), 0x8000000C when the exclusive mouse could not be had.
@@ -63,6 +41,15 @@ public:
     void shutdown();
     void window_set(PlatformWindow* window) { window_ = window; }
     void window_active_set(bool active) { window_active_ = active; }
+    // The screen as the game sees it, pushed by whoever changes it: mouse positions are clamped
+    // to it and, in portrait mode, the mouse and joystick axes are exchanged.
+    void screen_geometry_set(int32_t width, int32_t height, bool portrait);
+    int32_t screen_width() const { return screen_width_; }
+    int32_t screen_height() const { return screen_height_; }
+    bool portrait() const { return portrait_; }
+    // Milliseconds between the last two presented frames; a released quick tap stays visible
+    // outside the frame loop for two of them.
+    void frame_duration_set(double ms) { frame_duration_ms_ = ms; }
     bool window_active() const { return window_active_; }
     // Key, mouse and joystick-device events from the queue.
     void event(const PlatformEvent& e);
@@ -73,10 +60,16 @@ public:
     bool key_down(int32_t code) const { return (snapshot_[static_cast<uint32_t>(code) & 255] & 0x80) != 0; }
     bool any_key_down() const;
     int32_t key_char_get();
+    // The character of a key (code wraps at 256): what its latest press typed, else the layout's
+    // unshifted character, under the fixed rules of key_char_translate.
+    int32_t key_char_translate(int32_t code) const;
 
     // Mouse.
     void mouse_mode_apply(bool exclusive);
     void mouse_fresh_mark() { mouse_fresh_ = 1; }
+    // A new frame: the next read takes a fresh sample, and clicks seen before the previous frame
+    // stop showing.
+    void mouse_frame_start();
     int32_t mouse_read(MouseSample& sample);
     int32_t& mouse_x() { return mouse_x_; }
     int32_t& mouse_y() { return mouse_y_; }
@@ -89,12 +82,20 @@ public:
     void joystick_rumble(int32_t index, double duration, double x, double y);
 
 private:
-    void key_event(int32_t code, bool down);
+    void key_event(int32_t code, bool down, int32_t character);
+    void button_event(int32_t button, bool down);
+    // The buttons a sample shows (bit 0 left, bit 1 middle, bit 2 right): those held, and those
+    // pressed since the previous frame (the same rule as quick key taps).
+    uint32_t buttons_shown();
     void joystick_attach(int32_t device_index);
     void joystick_detach(int32_t instance_id);
 
     PlatformWindow* window_ = nullptr;
     bool window_active_ = false;
+    int32_t screen_width_ = 0;
+    int32_t screen_height_ = 0;
+    bool portrait_ = false;
+    double frame_duration_ms_ = 1;
     std::unique_ptr<PlatformInputDevices> devices_;
 
     // Keyboard: the live state from events; for every press the frame snapshots it still shows in
@@ -106,6 +107,8 @@ private:
     std::array<double, 256> released_at_{};
     std::array<uint8_t, 256> snapshot_{};
     int32_t last_char_ = 0;
+    // What the latest press of each key typed (PlatformEvent::character).
+    std::array<int16_t, 256> typed_{};
 
     // Mouse.
     int32_t mouse_x_ = 100;
@@ -119,7 +122,10 @@ private:
     int64_t motion_x_ = 0;  // relative movement since the last fresh sample
     int64_t motion_y_ = 0;
     int64_t wheel_ = 0;     // wheel steps since the last fresh sample
-    uint32_t buttons_ = 0;  // bit 0 left, bit 1 middle, bit 2 right
+    uint32_t buttons_ = 0;  // held: bit 0 left, bit 1 middle, bit 2 right
+    // Per button, as press_frames_ and released_at_ of the keys.
+    std::array<uint8_t, 3> button_press_frames_{};
+    std::array<double, 3> button_released_at_{};
 
     // Joysticks: a slot keeps its index while its device is away; a device plugged in later takes
     // the first free slot.
@@ -127,6 +133,9 @@ private:
     std::array<std::string, kJoystickSlots> joystick_names_;
     int32_t joystick_count_ = 0;
 };
+
+// The process's input service; null before start-up and after shut-down.
+InputService* input_service();
 
 // ---- used by start-up, shut-down, the window messages and frame presentation ----
 int32_t input_init(PlatformWindow* window, int32_t exclusive_mouse);
@@ -136,41 +145,13 @@ void input_window_set(PlatformWindow* window);
 void input_window_active_set(bool active);
 // Applies the mouse mode: exclusive (hidden pointer, relative movement) or the system pointer.
 void input_mouse_mode_apply(int32_t exclusive);
-// The next mouse read takes a fresh sample.
+// The mouse sample of a new frame (InputService::mouse_frame_start).
 void input_mouse_fresh_mark();
-// The keyboard snapshot of a new frame.
-void keyboard_update_frame();
+// The keyboard snapshot of a new frame, taken after the time since the previous one is known.
+void keyboard_update_frame(double frame_duration_ms);
+void input_screen_geometry_set(int32_t width, int32_t height, bool portrait);
 bool any_key_down();
 bool any_joystick_active();
 
 }  // namespace rt
 
-// ---- game commands ----
-void keyboard_update();
-int32_t key_state(int32_t code);
-int32_t key_char_get();
-RtString key_char();
-int32_t key_char_translate(int32_t code);
-
-int32_t mouse_read(MouseSample& sample);
-int32_t mouse_axis(int32_t type);
-void mouse_state(int32_t& x, int32_t& y, int32_t& left, int32_t& right);
-void mouse_state(double& x, double& y, double& left, double& right);
-int32_t mouse_button_any();
-int32_t mouse_count();
-void mouse_select(int32_t index);
-
-int32_t joystick_read(int32_t index, JoystickSample& sample);
-double joystick_axis_x(int32_t index);
-double joystick_axis_y(int32_t index);
-double joystick_axis_z(int32_t index);
-double joystick_axis_rx(int32_t index);
-double joystick_axis_ry(int32_t index);
-double joystick_axis_rz(int32_t index);
-int32_t joystick_button(int32_t index, int32_t button);
-int32_t joystick_hat_x(int32_t index);
-int32_t joystick_hat_y(int32_t index);
-void joystick_digital(double& x, double& y, double& button1, double& button2);
-void joystick_rumble(int32_t index, double duration, double x, double y);
-int32_t joystick_count();
-RtString joystick_name(int32_t index);

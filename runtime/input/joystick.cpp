@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "runtime/core/globals.h"
-#include "runtime/gfx2d/display.h"
-#include "runtime/input/input.h"
+#include "runtime/input/input_service.h"
 #include "runtime/platform/devices.h"
 
 namespace rt {
@@ -15,7 +13,7 @@ const std::string kNoName;
 
 double axis_unit(int32_t value) { return std::clamp(static_cast<double>(value) / 32767.0, -1.0, 1.0); }
 
-bool portrait() { return globals.display && globals.display->portrait(); }
+bool portrait() { return input_service() && input_service()->portrait(); }
 
 JoystickSample sample_of(int32_t index) {
     JoystickSample s;
@@ -53,7 +51,7 @@ int32_t axis_scaled(int32_t raw) {
     return static_cast<int32_t>((static_cast<int64_t>(raw) * 32768 + 16383) / 32767);
 }
 
-void InputState::joystick_attach(int32_t device_index) {
+void InputService::joystick_attach(int32_t device_index) {
     if (!devices_) return;
     int32_t instance = platform_joystick_instance_of_device(device_index);
     for (const auto& j : joysticks_) {
@@ -72,7 +70,7 @@ void InputState::joystick_attach(int32_t device_index) {
     joystick_count_ = std::max(joystick_count_, static_cast<int32_t>(slot) + 1);
 }
 
-void InputState::joystick_detach(int32_t instance_id) {
+void InputService::joystick_detach(int32_t instance_id) {
     for (size_t slot = 0; slot < joysticks_.size(); ++slot) {
         if (joysticks_[slot] && joysticks_[slot]->instance_id() == instance_id) {
             joysticks_[slot].reset();
@@ -82,7 +80,7 @@ void InputState::joystick_detach(int32_t instance_id) {
     while (joystick_count_ > 0 && !joysticks_[static_cast<size_t>(joystick_count_ - 1)]) --joystick_count_;
 }
 
-int32_t InputState::joystick_read(int32_t index, JoystickSample& sample) {
+int32_t InputService::joystick_read(int32_t index, JoystickSample& sample) {
     sample = JoystickSample{};
     if (index < 0 || index >= kJoystickSlots) return 0;
     PlatformJoystick* joystick = joysticks_[static_cast<size_t>(index)].get();
@@ -103,12 +101,12 @@ int32_t InputState::joystick_read(int32_t index, JoystickSample& sample) {
     return 1;
 }
 
-const std::string& InputState::joystick_name(int32_t index) const {
+const std::string& InputService::joystick_name(int32_t index) const {
     if (index < 0 || index >= joystick_count_) return kNoName;
     return joystick_names_[static_cast<size_t>(index)];
 }
 
-void InputState::joystick_rumble(int32_t index, double duration, double x, double y) {
+void InputService::joystick_rumble(int32_t index, double duration, double x, double y) {
     if (index < 0 || index >= kJoystickSlots) return;
     PlatformJoystick* joystick = joysticks_[static_cast<size_t>(index)].get();
     if (!joystick || !joystick->has_force_feedback()) return;
@@ -123,10 +121,10 @@ void InputState::joystick_rumble(int32_t index, double duration, double x, doubl
 }
 
 bool any_joystick_active() {
-    if (!globals.input) return false;
-    for (int32_t i = 0; i < globals.input->joystick_count(); ++i) {
+    if (!input_service()) return false;
+    for (int32_t i = 0; i < input_service()->joystick_count(); ++i) {
         JoystickSample s;
-        if (!globals.input->joystick_read(i, s)) continue;
+        if (!input_service()->joystick_read(i, s)) continue;
         for (uint8_t b : s.buttons) {
             if (b) return true;
         }
@@ -140,11 +138,11 @@ bool any_joystick_active() {
 }  // namespace rt
 
 int32_t joystick_read(int32_t index, JoystickSample& sample) {
-    if (!rt::globals.input) {
+    if (!rt::input_service()) {
         sample = JoystickSample{};
         return 0;
     }
-    return rt::globals.input->joystick_read(index, sample);
+    return rt::input_service()->joystick_read(index, sample);
 }
 
 double joystick_axis_x(int32_t index) {
@@ -206,12 +204,12 @@ void joystick_digital(double& x, double& y, double& button1, double& button2) {
 }
 
 void joystick_rumble(int32_t index, double duration, double x, double y) {
-    if (rt::globals.input) rt::globals.input->joystick_rumble(index, duration, x, y);
+    if (rt::input_service()) rt::input_service()->joystick_rumble(index, duration, x, y);
 }
 
-int32_t joystick_count() { return rt::globals.input ? rt::globals.input->joystick_count() : 0; }
+int32_t joystick_count() { return rt::input_service() ? rt::input_service()->joystick_count() : 0; }
 
 RtString joystick_name(int32_t index) {
-    if (!rt::globals.input) return RtString();
-    return RtString(rt::globals.input->joystick_name(index).c_str());
+    if (!rt::input_service()) return RtString();
+    return RtString(rt::input_service()->joystick_name(index).c_str());
 }

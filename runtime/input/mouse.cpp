@@ -1,10 +1,10 @@
 // Mouse: the pointer position in absolute mode, relative movement in the exclusive (hidden) mode,
-// the wheel and buttons from events; one fresh sample per frame.
+// the wheel and buttons from events; one fresh sample per frame; a click shows through the frame
+// after it even when released at once.
 #include <algorithm>
 
-#include "runtime/core/globals.h"
-#include "runtime/gfx2d/display.h"
-#include "runtime/input/input.h"
+#include "runtime/core/clock.h"
+#include "runtime/input/input_service.h"
 #include "runtime/platform/devices.h"
 
 namespace rt {
@@ -17,9 +17,43 @@ int32_t position_add(int32_t position, int64_t delta) {
     return static_cast<int32_t>(std::clamp<int64_t>(position + delta, -1000000000, 1000000000));
 }
 
+// Outside the frame loop a released click stops showing after this long (or two frames).
+constexpr double kClickHoldMs = 250;
+
 }  // namespace
 
-void InputState::mouse_mode_apply(bool exclusive) {
+void InputService::button_event(int32_t button, bool down) {
+    if (button < 1 || button > 3) return;
+    auto i = static_cast<size_t>(button - 1);
+    if (down) {
+        buttons_ |= 1u << i;
+        button_press_frames_[i] = 2;
+    } else {
+        buttons_ &= ~(1u << i);
+        button_released_at_[i] = clock_now();
+    }
+}
+
+uint32_t InputService::buttons_shown() {
+    double now = clock_now();
+    double hold_ms = std::max(kClickHoldMs, 2 * frame_duration_ms_);
+    uint32_t shown = buttons_;
+    for (size_t i = 0; i < button_press_frames_.size(); ++i) {
+        bool held = (buttons_ & (1u << i)) != 0;
+        if (button_press_frames_[i] > 0 && !held && now - button_released_at_[i] > hold_ms) button_press_frames_[i] = 0;
+        if (button_press_frames_[i] > 0) shown |= 1u << i;
+    }
+    return shown;
+}
+
+void InputService::mouse_frame_start() {
+    mouse_fresh_ = 1;
+    for (uint8_t& frames : button_press_frames_) {
+        if (frames > 0) --frames;
+    }
+}
+
+void InputService::mouse_mode_apply(bool exclusive) {
     if (exclusive) {
         platform_pointer_relative_set(true);
         mouse_absolute_ = 0;
@@ -34,7 +68,7 @@ void InputState::mouse_mode_apply(bool exclusive) {
     motion_x_ = motion_y_ = 0;
 }
 
-int32_t InputState::mouse_read(MouseSample& sample) {
+int32_t InputService::mouse_read(MouseSample& sample) {
     sample = MouseSample{};
     if (mouse_fresh_) {
         mouse_fresh_ = 0;
@@ -62,28 +96,29 @@ int32_t InputState::mouse_read(MouseSample& sample) {
     sample.dx = last_mouse_dx_;
     sample.dy = last_mouse_dy_;
     sample.wheel = last_mouse_wheel_;
-    sample.left = (buttons_ & 1u) ? 1 : 0;
-    sample.middle = (buttons_ & 2u) ? 1 : 0;
-    sample.right = (buttons_ & 4u) ? 1 : 0;
+    uint32_t buttons = buttons_shown();
+    sample.left = (buttons & 1u) ? 1 : 0;
+    sample.middle = (buttons & 2u) ? 1 : 0;
+    sample.right = (buttons & 4u) ? 1 : 0;
     return 1;
 }
 
 }  // namespace rt
 
 int32_t mouse_read(MouseSample& sample) {
-    if (!rt::globals.input) {
+    if (!rt::input_service()) {
         sample = MouseSample{};
         return 0;
     }
-    return rt::globals.input->mouse_read(sample);
+    return rt::input_service()->mouse_read(sample);
 }
 
 int32_t mouse_axis(int32_t type) {
     MouseSample s;
     mouse_read(s);
-    const DuraVUZododivi* display = rt::globals.display.get();
-    if (display && display->portrait()) {
-        if (type == 0) return display->width() - 1 - s.dy;
+    const rt::InputService* input = rt::input_service();
+    if (input && input->portrait()) {
+        if (type == 0) return input->screen_width() - 1 - s.dy;
         if (type == 1) return s.dx;
     }
     switch (type) {
@@ -106,18 +141,17 @@ int32_t mouse_axis(int32_t type) {
 
 void mouse_state(int32_t& x, int32_t& y, int32_t& left, int32_t& right) {
     x = y = left = right = 0;
-    rt::InputState* input = rt::globals.input.get();
+    rt::InputService* input = rt::input_service();
     if (!input) return;
     MouseSample s;
     input->mouse_read(s);
-    const DuraVUZododivi* display = rt::globals.display.get();
-    int32_t width = display ? display->width() : 0;
-    int32_t height = display ? display->height() : 0;
+    int32_t width = input->screen_width();
+    int32_t height = input->screen_height();
     int32_t& mx = input->mouse_x();
     int32_t& my = input->mouse_y();
     mx = std::clamp(mx, 0, std::max(width - 1, 0));
     my = std::clamp(my, 0, std::max(height - 1, 0));
-    if (display && display->portrait()) {
+    if (input->portrait()) {
         x = my;
         y = width - 1 - mx;
     } else {
@@ -138,15 +172,15 @@ void mouse_state(double& x, double& y, double& left, double& right) {
 }
 
 int32_t mouse_button_any() {
-    if (!rt::globals.input) return 0;
-    rt::globals.input->mouse_fresh_mark();
+    if (!rt::input_service()) return 0;
+    rt::input_service()->mouse_fresh_mark();
     MouseSample s;
-    rt::globals.input->mouse_read(s);
+    rt::input_service()->mouse_read(s);
     return s.left || s.right || s.middle ? 1 : 0;
 }
 
 int32_t mouse_count() { return 1; }
 
 void mouse_select(int32_t index) {
-    if (rt::globals.input) rt::globals.input->mouse_select(index);
+    if (rt::input_service()) rt::input_service()->mouse_select(index);
 }

@@ -4,6 +4,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <utility>
+
 #include "runtime/platform/sdl_common.h"
 #include "runtime/platform/video.h"
 
@@ -49,13 +51,15 @@ int32_t PlatformInputDevices::joystick_device_count() const {
 
 bool platform_pointer_position(const PlatformWindow* window, int32_t& x, int32_t& y) {
     if (!window || !SDL_WasInit(SDL_INIT_VIDEO)) return false;
+    SDL_Window* sdl_window = SDL_GetWindowFromID(window->id());
+    if (!sdl_window) return false;
     int px = 0, py = 0;
-    if (SDL_GetMouseFocus() == window->sdl()) {
+    if (SDL_GetMouseFocus() == sdl_window) {
         SDL_GetMouseState(&px, &py);
     } else {
         int wx = 0, wy = 0;
         SDL_GetGlobalMouseState(&px, &py);
-        SDL_GetWindowPosition(window->sdl(), &wx, &wy);
+        SDL_GetWindowPosition(sdl_window, &wx, &wy);
         px -= wx;
         py -= wy;
     }
@@ -65,7 +69,8 @@ bool platform_pointer_position(const PlatformWindow* window, int32_t& x, int32_t
 }
 
 void platform_pointer_warp(const PlatformWindow* window, int32_t x, int32_t y) {
-    if (window) SDL_WarpMouseInWindow(window->sdl(), x, y);
+    if (!window || !SDL_WasInit(SDL_INIT_VIDEO)) return;
+    if (SDL_Window* sdl_window = SDL_GetWindowFromID(window->id())) SDL_WarpMouseInWindow(sdl_window, x, y);
 }
 
 bool platform_pointer_relative_set(bool on) {
@@ -79,59 +84,71 @@ void platform_pointer_show(bool show) {
 
 // ---- joysticks ----
 
-PlatformJoystick::PlatformJoystick(SDL_Joystick* joystick, int32_t instance_id)
-    : joystick_(joystick), instance_id_(instance_id) {
-    if (SDL_WasInit(SDL_INIT_HAPTIC) && SDL_JoystickIsHaptic(joystick) == 1) {
-        haptic_ = SDL_HapticOpenFromJoystick(joystick);
+struct PlatformJoystick::Device {
+    explicit Device(SDL_Joystick* j) : joystick(j) {
+        if (SDL_WasInit(SDL_INIT_HAPTIC) && SDL_JoystickIsHaptic(j) == 1) haptic = SDL_HapticOpenFromJoystick(j);
     }
-}
+    ~Device() {
+        if (haptic) {
+            if (effect >= 0) SDL_HapticDestroyEffect(haptic, effect);
+            SDL_HapticClose(haptic);
+        }
+        SDL_JoystickClose(joystick);
+    }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    SDL_Joystick* joystick;
+    SDL_Haptic* haptic = nullptr;  // null without force feedback through the haptic interface
+    int effect = -1;               // the constant-force effect in use, −1 none
+};
+
+PlatformJoystick::PlatformJoystick(std::unique_ptr<Device> device, int32_t instance_id)
+    : device_(std::move(device)), instance_id_(instance_id) {}
 
 std::unique_ptr<PlatformJoystick> PlatformJoystick::open(int32_t device_index) {
     SDL_Joystick* joystick = SDL_JoystickOpen(device_index);
     if (!joystick) return nullptr;
-    return std::unique_ptr<PlatformJoystick>(new PlatformJoystick(joystick, SDL_JoystickInstanceID(joystick)));
+    int32_t instance_id = SDL_JoystickInstanceID(joystick);
+    return std::unique_ptr<PlatformJoystick>(new PlatformJoystick(std::make_unique<Device>(joystick), instance_id));
 }
 
-PlatformJoystick::~PlatformJoystick() {
-    if (haptic_) {
-        if (effect_ >= 0) SDL_HapticDestroyEffect(haptic_, effect_);
-        SDL_HapticClose(haptic_);
-    }
-    SDL_JoystickClose(joystick_);
-}
+PlatformJoystick::~PlatformJoystick() = default;
 
 std::string PlatformJoystick::product_name() const {
-    const char* name = SDL_JoystickName(joystick_);
+    const char* name = SDL_JoystickName(device_->joystick);
     return name ? name : "";
 }
 
 bool PlatformJoystick::read(int32_t axes[8], int32_t hats[4], uint8_t buttons[32]) {
+    SDL_Joystick* j = device_->joystick;
     SDL_JoystickUpdate();
-    if (!SDL_JoystickGetAttached(joystick_)) return false;
-    int n_axes = SDL_JoystickNumAxes(joystick_);
-    for (int i = 0; i < 8; ++i) axes[i] = i < n_axes ? SDL_JoystickGetAxis(joystick_, i) : 0;
-    int n_hats = SDL_JoystickNumHats(joystick_);
-    for (int i = 0; i < 4; ++i) hats[i] = i < n_hats ? SDL_JoystickGetHat(joystick_, i) : -1;
-    int n_buttons = SDL_JoystickNumButtons(joystick_);
-    for (int i = 0; i < 32; ++i) buttons[i] = i < n_buttons && SDL_JoystickGetButton(joystick_, i) ? 1 : 0;
+    if (!SDL_JoystickGetAttached(j)) return false;
+    int n_axes = SDL_JoystickNumAxes(j);
+    for (int i = 0; i < 8; ++i) axes[i] = i < n_axes ? SDL_JoystickGetAxis(j, i) : 0;
+    int n_hats = SDL_JoystickNumHats(j);
+    for (int i = 0; i < 4; ++i) hats[i] = i < n_hats ? SDL_JoystickGetHat(j, i) : -1;
+    int n_buttons = SDL_JoystickNumButtons(j);
+    for (int i = 0; i < 32; ++i) buttons[i] = i < n_buttons && SDL_JoystickGetButton(j, i) ? 1 : 0;
     return true;
 }
 
 bool PlatformJoystick::has_force_feedback() const {
-    if (haptic_ && (SDL_HapticQuery(haptic_) & SDL_HAPTIC_CONSTANT)) return true;
-    return SDL_JoystickHasRumble(joystick_) == SDL_TRUE;
+    if (device_->haptic && (SDL_HapticQuery(device_->haptic) & SDL_HAPTIC_CONSTANT)) return true;
+    return SDL_JoystickHasRumble(device_->joystick) == SDL_TRUE;
 }
 
 bool PlatformJoystick::constant_force(int32_t level, int32_t direction_x, int32_t direction_y, uint32_t duration_ms) {
     if (level < 0) level = 0;
     if (level > 32767) level = 32767;
-    if (haptic_ && (SDL_HapticQuery(haptic_) & SDL_HAPTIC_CONSTANT)) {
-        SDL_HapticStopAll(haptic_);
-        if (effect_ >= 0) {
-            SDL_HapticDestroyEffect(haptic_, effect_);
-            effect_ = -1;
+    Device& d = *device_;
+    if (d.haptic && (SDL_HapticQuery(d.haptic) & SDL_HAPTIC_CONSTANT)) {
+        SDL_HapticStopAll(d.haptic);
+        if (d.effect >= 0) {
+            SDL_HapticDestroyEffect(d.haptic, d.effect);
+            d.effect = -1;
         }
-        if (SDL_HapticQuery(haptic_) & SDL_HAPTIC_GAIN) SDL_HapticSetGain(haptic_, 100);
+        if (SDL_HapticQuery(d.haptic) & SDL_HAPTIC_GAIN) SDL_HapticSetGain(d.haptic, 100);
         SDL_HapticEffect effect;
         SDL_zero(effect);
         effect.type = SDL_HAPTIC_CONSTANT;
@@ -140,11 +157,11 @@ bool PlatformJoystick::constant_force(int32_t level, int32_t direction_x, int32_
         effect.constant.direction.dir[1] = direction_y;
         effect.constant.length = duration_ms;
         effect.constant.level = static_cast<Sint16>(level);
-        effect_ = SDL_HapticNewEffect(haptic_, &effect);
-        return effect_ >= 0 && SDL_HapticRunEffect(haptic_, effect_, 1) == 0;
+        d.effect = SDL_HapticNewEffect(d.haptic, &effect);
+        return d.effect >= 0 && SDL_HapticRunEffect(d.haptic, d.effect, 1) == 0;
     }
     auto strength = static_cast<Uint16>(static_cast<uint32_t>(level) * 65535u / 32767u);
-    return SDL_JoystickRumble(joystick_, strength, strength, duration_ms) == 0;
+    return SDL_JoystickRumble(d.joystick, strength, strength, duration_ms) == 0;
 }
 
 // ---- virtual joysticks (tests) ----

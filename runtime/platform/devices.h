@@ -6,9 +6,6 @@
 #include <memory>
 #include <string>
 
-struct _SDL_Joystick;
-struct _SDL_Haptic;
-
 namespace rt {
 
 class PlatformWindow;
@@ -60,11 +57,10 @@ public:
     bool constant_force(int32_t level, int32_t direction_x, int32_t direction_y, uint32_t duration_ms);
 
 private:
-    PlatformJoystick(_SDL_Joystick* joystick, int32_t instance_id);
-    _SDL_Joystick* joystick_;
-    _SDL_Haptic* haptic_ = nullptr;
+    struct Device;  // the system joystick, its force-feedback device and effect; defined by the source
+    PlatformJoystick(std::unique_ptr<Device> device, int32_t instance_id);
+    std::unique_ptr<Device> device_;
     int32_t instance_id_;
-    int32_t effect_ = -1;
 };
 
 // Test seam: a virtual joystick (no driver, no hardware). attach returns the device index, or −1.

@@ -5,6 +5,8 @@
 #include <SDL2/SDL.h>
 #include <signal.h>
 
+#include <vector>
+
 #include "runtime/platform/keys.h"
 #include "runtime/platform/video.h"
 
@@ -65,11 +67,42 @@ void translate(const PlatformWindow* window, const SDL_Event& e, PlatformEvent& 
     }
 }
 
-// Set by the signal handler, read on the main thread.
+// The first character of UTF-8 text as Latin-1: 1 … 255, or kTypedOutsideLatin1 beyond it (or
+// when the text is not UTF-8); 0 for empty text.
+int32_t latin1_of_utf8(const char* text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    if (s[0] == 0) return 0;
+    if (s[0] < 0x80) return s[0];
+    // Two-byte sequences C2 80 … C3 BF are U+0080 … U+00FF; every other lead byte is beyond.
+    if ((s[0] == 0xC2 || s[0] == 0xC3) && (s[1] & 0xC0) == 0x80) return ((s[0] & 0x1F) << 6) | (s[1] & 0x3F);
+    return kTypedOutsideLatin1;
+}
+
+// The system queues the text a key press typed directly after the press: takes it when it is the
+// next queued event and gives its character.
+int32_t typed_text_take() {
+    SDL_Event next;
+    if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) return 0;
+    if (next.type != SDL_TEXTINPUT) return 0;
+    SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+    return latin1_of_utf8(next.text.text);
+}
+
+// Whether a focus-lost message waits in the queue.
+bool focus_loss_queued() {
+    int count = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    if (count <= 0) return false;
+    std::vector<SDL_Event> events(static_cast<size_t>(count));
+    count = SDL_PeepEvents(events.data(), count, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    for (int i = 0; i < count; ++i) {
+        if (events[static_cast<size_t>(i)].window.event == SDL_WINDOWEVENT_FOCUS_LOST) return true;
+    }
+    return false;
+}
+
+// Set by the signal handler, read on the main thread. A handler gets no context argument, so the
+// flag it writes has to live at namespace scope; sig_atomic_t is the only type it may write.
 volatile sig_atomic_t g_close_signal = 0;
-struct sigaction g_old_term;
-struct sigaction g_old_int;
-bool g_signals_installed = false;
 
 void on_close_signal(int sig) {
     if (g_close_signal) {
@@ -88,21 +121,31 @@ bool platform_event_poll(const PlatformWindow* window, PlatformEvent& out) {
     SDL_Event e;
     if (SDL_PollEvent(&e) != 1) return false;
     translate(window, e, out);
+    if (e.type == SDL_KEYDOWN) {
+        int32_t character = typed_text_take();
+        if (out.kind == PlatformEventKind::key_down) out.character = character;
+    }
     return true;
 }
 
 void platform_key_events_take(void (*sink)(const PlatformEvent& event, void* context), void* context) {
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_PumpEvents();
-    SDL_Event events[32];
-    for (;;) {
-        int n = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_KEYDOWN, SDL_KEYUP);
-        for (int i = 0; i < n; ++i) {
-            PlatformEvent out;
-            translate(nullptr, events[i], out);
-            if (out.kind != PlatformEventKind::other) sink(out, context);
+    if (focus_loss_queued()) return;
+    // One at a time, so that a press and the text it typed (the next key-range event) stay together.
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_KEYDOWN, SDL_TEXTINPUT) == 1) {
+        PlatformEvent out;
+        translate(nullptr, e, out);
+        if (e.type == SDL_KEYDOWN) {
+            SDL_Event text;
+            if (SDL_PeepEvents(&text, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_TEXTINPUT) == 1 &&
+                text.type == SDL_TEXTINPUT) {
+                SDL_PeepEvents(&text, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+                out.character = latin1_of_utf8(text.text.text);
+            }
         }
-        if (n < 32) break;
+        if (out.kind != PlatformEventKind::other) sink(out, context);
     }
 }
 
@@ -156,23 +199,39 @@ bool platform_event_inject(const PlatformWindow* window, const PlatformEvent& ev
     return SDL_PushEvent(&e) == 1;
 }
 
-void platform_close_signals_install() {
-    if (g_signals_installed) return;
+// ---- close signals ----
+
+struct PlatformCloseSignals::Saved {
+    struct sigaction term {};
+    struct sigaction interrupt {};
+};
+
+PlatformCloseSignals::PlatformCloseSignals() : saved_(std::make_unique<Saved>()) {
     struct sigaction sa {};
     sa.sa_handler = on_close_signal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, &g_old_term);
-    sigaction(SIGINT, &sa, &g_old_int);
-    g_signals_installed = true;
+    sigaction(SIGTERM, &sa, &saved_->term);
+    sigaction(SIGINT, &sa, &saved_->interrupt);
 }
 
-void platform_close_signals_restore() {
-    if (!g_signals_installed) return;
-    sigaction(SIGTERM, &g_old_term, nullptr);
-    sigaction(SIGINT, &g_old_int, nullptr);
-    g_signals_installed = false;
+PlatformCloseSignals::~PlatformCloseSignals() {
+    sigaction(SIGTERM, &saved_->term, nullptr);
+    sigaction(SIGINT, &saved_->interrupt, nullptr);
 }
+
+bool PlatformCloseSignals::pending() const { return g_close_signal != 0; }
+
+namespace {
+// Transitional holder of the free functions below; goes when start-up owns its object.
+std::unique_ptr<PlatformCloseSignals> g_transitional_close_signals;
+}  // namespace
+
+void platform_close_signals_install() {
+    if (!g_transitional_close_signals) g_transitional_close_signals = std::make_unique<PlatformCloseSignals>();
+}
+
+void platform_close_signals_restore() { g_transitional_close_signals.reset(); }
 
 bool platform_close_signal_pending() { return g_close_signal != 0; }
 

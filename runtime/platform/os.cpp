@@ -1,8 +1,8 @@
-// POSIX stand-ins for the process, file, debugger and clock services of the core.
+// POSIX stand-ins for the process, log file, debugger and clock services of the core.
 #include "runtime/platform/os.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include <sched.h>
-#include <sys/prctl.h>
+#include "runtime/platform/fs.h"
 
 namespace rt {
 
@@ -21,16 +20,14 @@ namespace {
 // Reads a whole small file of /proc (size unknown in advance); "" on failure.
 std::string read_proc_file(const char* path) {
     std::string out;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return out;
+    PlatformFile file = platform_file_open(path, FileOpenMode::kRead);
+    if (!file) return out;
     char buf[4096];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = platform_file_read(file, buf, sizeof buf);
         if (n <= 0) break;
         out.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
     return out;
 }
 
@@ -78,24 +75,11 @@ std::string platform_current_dir() {
     return path;
 }
 
-bool platform_delete_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool platform_delete_file(const std::string& path) { return platform_file_delete(path.c_str()); }
 
 bool platform_append_file(const std::string& path, const char* bytes, size_t count) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    while (count > 0) {
-        ssize_t n = ::write(fd, bytes, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        bytes += n;
-        count -= static_cast<size_t>(n);
-    }
-    ::close(fd);
-    return ok;
+    PlatformFile file = platform_file_open(path.c_str(), FileOpenMode::kAppend);
+    return file && platform_file_write(file, bytes, count);
 }
 
 bool platform_debugger_present() {

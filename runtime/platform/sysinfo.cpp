@@ -4,7 +4,6 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -15,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+
+#include "runtime/platform/fs.h"
 
 extern char** environ;
 
@@ -34,20 +35,6 @@ public:
 
 private:
     DIR* dir_;
-};
-
-class FdHandle {
-public:
-    explicit FdHandle(int fd) : fd_(fd) {}
-    ~FdHandle() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FdHandle(const FdHandle&) = delete;
-    FdHandle& operator=(const FdHandle&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
 };
 
 bool entry_is_directory(int dir_fd, const struct dirent* entry) {
@@ -109,16 +96,15 @@ bool platform_volume_id(const std::string& path, uint32_t& out) {
 
 bool platform_read_small_file(const std::string& path, size_t max_bytes, std::string& out) {
     out.clear();
-    FdHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return false;
-    struct stat st;
+    PlatformFile file = platform_file_open(path.c_str(), FileOpenMode::kRead);
+    if (!file) return false;
+    PlatformFileInfo info;
     // Only regular files: a fifo or device named by a config file must not block or stream.
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (!platform_file_info(file, info) || !info.is_regular) return false;
     char buf[4096];
     while (out.size() < max_bytes) {
         const size_t want = std::min(sizeof buf, max_bytes - out.size());
-        const ssize_t n = ::read(fd.get(), buf, want);
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = platform_file_read(file, buf, want);
         if (n < 0) return false;
         if (n == 0) break;
         out.append(buf, static_cast<size_t>(n));

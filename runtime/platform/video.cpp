@@ -4,6 +4,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstring>
+#include <utility>
 
 #include "runtime/platform/sdl_common.h"
 
@@ -91,8 +92,9 @@ bool platform_video_start() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
-    // Keys are read as keys; no text-input or input-method events are wanted.
-    SDL_StopTextInput();
+    // Key presses also report the text they type (the layout's character with Shift, Caps Lock,
+    // AltGr and dead keys applied); events.cpp hands it over with the press.
+    SDL_StartTextInput();
     // The screen saver is held off only while the window has the focus.
     SDL_EnableScreenSaver();
     return true;
@@ -106,8 +108,16 @@ int32_t platform_desktop_colour_bits() {
 
 // ---- PlatformWindow ----
 
-PlatformWindow::PlatformWindow(SDL_Window* window, int32_t samples)
-    : window_(window), id_(SDL_GetWindowID(window)), samples_(samples) {}
+struct PlatformWindow::Native {
+    explicit Native(SDL_Window* w) : window(w) {}
+    ~Native() { SDL_DestroyWindow(window); }
+    Native(const Native&) = delete;
+    Native& operator=(const Native&) = delete;
+    SDL_Window* window;
+};
+
+PlatformWindow::PlatformWindow(std::unique_ptr<Native> native, int32_t samples)
+    : native_(std::move(native)), id_(SDL_GetWindowID(native_->window)), samples_(samples) {}
 
 std::unique_ptr<PlatformWindow> PlatformWindow::create(int32_t width, int32_t height, int32_t samples) {
     if (width < 1) width = 1;
@@ -117,7 +127,7 @@ std::unique_ptr<PlatformWindow> PlatformWindow::create(int32_t width, int32_t he
         for (int32_t alpha : {8, 0}) {
             SDL_Window* window = nullptr;
             if (try_window(width, height, s, alpha, window)) {
-                return std::unique_ptr<PlatformWindow>(new PlatformWindow(window, s));
+                return std::unique_ptr<PlatformWindow>(new PlatformWindow(std::make_unique<Native>(window), s));
             }
         }
         if (s == 0) break;
@@ -125,73 +135,83 @@ std::unique_ptr<PlatformWindow> PlatformWindow::create(int32_t width, int32_t he
     return nullptr;
 }
 
-PlatformWindow::~PlatformWindow() { SDL_DestroyWindow(window_); }
+PlatformWindow::~PlatformWindow() = default;
 
 void PlatformWindow::client_size(int32_t& width, int32_t& height) const {
     int w = 0, h = 0;
-    SDL_GetWindowSize(window_, &w, &h);
+    SDL_GetWindowSize(native_->window, &w, &h);
     width = w;
     height = h;
 }
 
 void PlatformWindow::set_caption(const char* bytes) {
-    SDL_SetWindowTitle(window_, platform_text_to_utf8(bytes).c_str());
+    SDL_SetWindowTitle(native_->window, platform_text_to_utf8(bytes).c_str());
 }
 
 std::string PlatformWindow::caption() const {
-    const char* title = SDL_GetWindowTitle(window_);
+    const char* title = SDL_GetWindowTitle(native_->window);
     return title ? title : "";
 }
 
 void PlatformWindow::show_windowed(int32_t width, int32_t height) {
-    SDL_SetWindowBordered(window_, SDL_TRUE);
-    SDL_SetWindowResizable(window_, SDL_FALSE);
-    SDL_SetWindowAlwaysOnTop(window_, SDL_FALSE);
-    SDL_SetWindowSize(window_, width, height);
-    int display = SDL_GetWindowDisplayIndex(window_);
+    SDL_SetWindowBordered(native_->window, SDL_TRUE);
+    SDL_SetWindowResizable(native_->window, SDL_FALSE);
+    SDL_SetWindowAlwaysOnTop(native_->window, SDL_FALSE);
+    SDL_SetWindowSize(native_->window, width, height);
+    int display = SDL_GetWindowDisplayIndex(native_->window);
     if (display < 0) display = 0;
     SDL_Rect area;
     if (SDL_GetDisplayUsableBounds(display, &area) != 0 && SDL_GetDisplayBounds(display, &area) != 0) {
         area = SDL_Rect{0, 0, width, height};
     }
-    SDL_SetWindowPosition(window_, area.x + (area.w - width) / 2, area.y + (area.h - height) / 2);
-    SDL_ShowWindow(window_);
-    SDL_RaiseWindow(window_);
+    SDL_SetWindowPosition(native_->window, area.x + (area.w - width) / 2, area.y + (area.h - height) / 2);
+    SDL_ShowWindow(native_->window);
+    SDL_RaiseWindow(native_->window);
 }
 
 bool PlatformWindow::show_fullscreen(int32_t width, int32_t height, int32_t colour_bits) {
+    SDL_Window* window = native_->window;
     SDL_DisplayMode mode;
-    if (!find_mode(window_, width, height, colour_bits, mode)) return false;
-    if (SDL_SetWindowDisplayMode(window_, &mode) != 0) return false;
-    SDL_SetWindowSize(window_, width, height);
-    SDL_ShowWindow(window_);
-    if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0) return false;
-    SDL_RaiseWindow(window_);
+    if (!find_mode(window, width, height, colour_bits, mode)) return false;
+    if (SDL_SetWindowDisplayMode(window, &mode) != 0) return false;
+    int display = SDL_GetWindowDisplayIndex(window);
+    SDL_Rect bounds{0, 0, width, height};
+    if (display < 0 || SDL_GetDisplayBounds(display, &bounds) != 0) bounds = SDL_Rect{0, 0, width, height};
+    // Without a window manager nobody acts on the full-screen request of a window already shown:
+    // it keeps its place. Move it to the display's origin first, while SDL still moves windowed
+    // windows (once full screen, SDL reports the display's origin wherever the window is).
+    SDL_SetWindowSize(window, width, height);
+    SDL_SetWindowPosition(window, bounds.x, bounds.y);
+    SDL_ShowWindow(window);
+    if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) return false;
+    SDL_RaiseWindow(window);
     return true;
 }
 
 void PlatformWindow::leave_fullscreen() {
-    if (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(window_, 0);
+    if (SDL_GetWindowFlags(native_->window) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(native_->window, 0);
 }
 
 void PlatformWindow::hide() {
     leave_fullscreen();
-    SDL_HideWindow(window_);
+    SDL_HideWindow(native_->window);
 }
 
 void PlatformWindow::raise() {
-    SDL_ShowWindow(window_);
-    SDL_RaiseWindow(window_);
+    SDL_ShowWindow(native_->window);
+    SDL_RaiseWindow(native_->window);
 }
 
-bool PlatformWindow::has_input_focus() const { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0; }
+bool PlatformWindow::has_input_focus() const {
+    return (SDL_GetWindowFlags(native_->window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
 
-void PlatformWindow::swap_buffers() { SDL_GL_SwapWindow(window_); }
+void PlatformWindow::swap_buffers() { SDL_GL_SwapWindow(native_->window); }
 
 // ---- PlatformGlContext ----
 
 std::unique_ptr<PlatformGlContext> PlatformGlContext::create(PlatformWindow& window) {
-    SDL_GLContext context = SDL_GL_CreateContext(window.sdl());
+    SDL_GLContext context = SDL_GL_CreateContext(window.native_->window);
     if (!context) return nullptr;
     return std::unique_ptr<PlatformGlContext>(new PlatformGlContext(context));
 }
@@ -201,7 +221,9 @@ PlatformGlContext::~PlatformGlContext() {
     SDL_GL_DeleteContext(context_);
 }
 
-bool PlatformGlContext::make_current(PlatformWindow& window) { return SDL_GL_MakeCurrent(window.sdl(), context_) == 0; }
+bool PlatformGlContext::make_current(PlatformWindow& window) {
+    return SDL_GL_MakeCurrent(window.native_->window, context_) == 0;
+}
 
 void PlatformGlContext::release_current() {
     if (SDL_GL_GetCurrentContext() == context_) SDL_GL_MakeCurrent(nullptr, nullptr);
@@ -220,7 +242,18 @@ void platform_screen_saver_allow(bool allow) {
     }
 }
 
+namespace {
+// The one test seam of the box; set before start-up, read on the main thread.
+PlatformMessageBoxHook g_message_box_hook = nullptr;
+}  // namespace
+
+void platform_message_box_hook_set(PlatformMessageBoxHook hook) { g_message_box_hook = hook; }
+
 void platform_message_box(const char* caption, const char* text) {
+    if (g_message_box_hook) {
+        g_message_box_hook(caption, text);
+        return;
+    }
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, platform_text_to_utf8(caption).c_str(),
                              platform_text_to_utf8(text).c_str(), nullptr);
 }

@@ -6,8 +6,6 @@
 #include <memory>
 #include <string>
 
-struct SDL_Window;
-
 namespace rt {
 
 // Starts SDL's video subsystem with its GL library once per process; later calls only report
@@ -38,8 +36,9 @@ public:
 
     // Windowed display: fixed-size framed window centred in the usable area of its display.
     void show_windowed(int32_t width, int32_t height);
-    // Switches the display to the exact mode width × height, with colour_bits when that is not 0;
-    // false when the display has no such mode or refuses it.
+    // Switches the display to the exact mode width × height, with colour_bits when that is not 0,
+    // the window covering it from the display's origin; false when the display has no such mode
+    // or refuses it.
     bool show_fullscreen(int32_t width, int32_t height, int32_t colour_bits);
     void leave_fullscreen();
     void hide();
@@ -47,11 +46,12 @@ public:
     bool has_input_focus() const;
 
     void swap_buffers();
-    SDL_Window* sdl() const { return window_; }
 
 private:
-    explicit PlatformWindow(SDL_Window* window, int32_t samples);
-    SDL_Window* window_;
+    struct Native;  // the system window, defined by the platform's source
+    PlatformWindow(std::unique_ptr<Native> native, int32_t samples);
+    friend class PlatformGlContext;
+    std::unique_ptr<Native> native_;
     uint32_t id_;
     int32_t samples_;
 };
@@ -82,6 +82,9 @@ void platform_screen_saver_allow(bool allow);
 
 // A warning box without owner; blocks until closed. Texts are bytes (Latin-1 when not UTF-8).
 void platform_message_box(const char* caption, const char* text);
+// Tests: boxes go to hook instead of the screen (null: the system's box again).
+using PlatformMessageBoxHook = void (*)(const char* caption, const char* text);
+void platform_message_box_hook_set(PlatformMessageBoxHook hook);
 
 // The last error text of the platform layer, for diagnostics.
 std::string platform_video_error();

@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "runtime/core/errors.h"
-#include "runtime/core/globals.h"
+#include "runtime/values/value_service.h"
 #include "runtime/values/truncate.h"
 
 namespace rt {
@@ -113,7 +113,7 @@ int32_t number_text_length(double value) { return static_cast<int32_t>(string_fr
 
 void data_restore(DataBlock& block) {
     block.read_index = 0;
-    rt::globals.data_current = &block;
+    rt::value_service().data_current = &block;
 }
 
 namespace rt {
@@ -122,7 +122,7 @@ namespace {
 
 // The next item of the current block; no block or no item left ends the program ("out of data").
 const DataItem& data_next() {
-    DataBlock* block = globals.data_current;
+    DataBlock* block = value_service().data_current;
     if (!block || !block->items || block->read_index < 0 || block->read_index >= block->count) {
         fatal(kErrOutOfData);
     }

@@ -1,8 +1,10 @@
 // The process-wide ISAAC generator: seeding, batches and the random commands. The state lives
-// in rt::globals.random.
+// in the value service.
 #include "runtime/values/random.h"
 
-#include "runtime/core/globals.h"
+#include <initializer_list>
+
+#include "runtime/values/value_service.h"
 
 namespace rt {
 
@@ -73,10 +75,10 @@ void isaac_seed(IsaacState& state, int32_t seed) {
 
 }  // namespace rt
 
-void random_seed(int32_t seed) { rt::isaac_seed(rt::globals.random, seed); }
+void random_seed(int32_t seed) { rt::isaac_seed(rt::value_service().random, seed); }
 
 uint32_t random_draw() {
-    IsaacState& state = rt::globals.random;
+    IsaacState& state = rt::value_service().random;
     rt::isaac_batch(state);
     state.count = 255;
     return state.results[0];

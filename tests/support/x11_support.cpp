@@ -1,4 +1,4 @@
-// A private Xvfb per test and the X tools run against it.
+// A private Xvfb and the X tools run against it.
 #include "support/x11_support.h"
 
 #include <fcntl.h>
@@ -20,8 +20,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kPatience = std::chrono::seconds(30);
 }  // namespace
 
-bool eventually(const std::function<bool()>& condition) {
-    auto deadline = Clock::now() + kPatience;
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds patience) {
+    auto deadline = Clock::now() + patience;
     while (Clock::now() < deadline) {
         if (condition()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -44,7 +44,9 @@ Xvfb::Xvfb() {
         dup2(null_fd, 1);
         dup2(null_fd, 2);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+        // Without -noreset the server resets when its last client disconnects, and a program
+        // connecting at that moment fails.
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                static_cast<char*>(nullptr));
         _exit(127);
     }

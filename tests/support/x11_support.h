@@ -4,19 +4,21 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace rt_test {
 
-// Polls condition every 50 ms for up to 30 s; its last answer.
-bool eventually(const std::function<bool()>& condition);
+// Polls condition every 50 ms for up to patience (30 s unless given); its last answer.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds patience = std::chrono::seconds(30));
 
 // s without trailing line ends and blanks.
 std::string trimmed(std::string s);
 
 // A private X server on a display number the server picks itself (-displayfd); stopped at the end.
+// It does not reset when its last client leaves, so programs may come and go one after another.
 class Xvfb {
 public:
     Xvfb();

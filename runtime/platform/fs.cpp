@@ -1,0 +1,172 @@
+// POSIX stand-ins for the file services: descriptors, the one read loop and the one write loop
+// (both resume after signals and short transfers), and path operations.
+#include "runtime/platform/fs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace rt {
+
+struct PlatformFileAccess {
+    static int descriptor(const PlatformFile& file) { return file.descriptor_; }
+    static PlatformFile adopt(int descriptor) {
+        PlatformFile file;
+        file.descriptor_ = descriptor;
+        return file;
+    }
+};
+
+namespace {
+
+int open_flags(FileOpenMode mode) {
+    switch (mode) {
+        case FileOpenMode::kRead:
+            return O_RDONLY;
+        case FileOpenMode::kWrite:
+            return O_WRONLY;
+        case FileOpenMode::kWriteCreate:
+            return O_WRONLY | O_CREAT;
+        case FileOpenMode::kWriteEmpty:
+            return O_WRONLY | O_CREAT | O_TRUNC;
+        case FileOpenMode::kReadWriteEmpty:
+            return O_RDWR | O_CREAT | O_TRUNC;
+        case FileOpenMode::kAppend:
+            return O_WRONLY | O_CREAT | O_APPEND;
+        case FileOpenMode::kCreateNew:
+            // O_EXCL alone already refuses an existing link; O_NOFOLLOW says so where it is read.
+            return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+    }
+    return O_RDONLY;
+}
+
+// offset < 0: at the descriptor's own offset. Returns the bytes read; -1 when the system failed
+// before any arrived.
+int64_t read_all(int descriptor, void* dest, size_t count, int64_t offset) {
+    if (descriptor < 0) return -1;
+    char* p = static_cast<char*>(dest);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = offset < 0 ? ::read(descriptor, p + done, count - done)
+                                     : ::pread(descriptor, p + done, count - done,
+                                               static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return done > 0 ? static_cast<int64_t>(done) : -1;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+// offset < 0: at the descriptor's own offset.
+bool write_all(int descriptor, const void* bytes, size_t count, int64_t offset) {
+    if (descriptor < 0) return false;
+    const char* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t n =
+            offset < 0 ? ::write(descriptor, p, count) : ::pwrite(descriptor, p, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        count -= static_cast<size_t>(n);
+        if (offset >= 0) offset += n;
+    }
+    return true;
+}
+
+void fill_info(const struct stat& st, PlatformFileInfo& out) {
+    out.size = static_cast<int64_t>(st.st_size);
+    out.is_regular = S_ISREG(st.st_mode);
+    out.is_directory = S_ISDIR(st.st_mode);
+    out.permissions = static_cast<uint32_t>(st.st_mode & 07777);
+}
+
+}  // namespace
+
+PlatformFile::~PlatformFile() { reset(); }
+
+PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
+    if (this != &other) {
+        reset();
+        descriptor_ = other.descriptor_;
+        other.descriptor_ = -1;
+    }
+    return *this;
+}
+
+void PlatformFile::reset() noexcept {
+    // close is not retried after EINTR: the descriptor is released either way on Linux.
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
+}
+
+PlatformFile platform_file_open(const char* path, FileOpenMode mode, uint32_t permissions) {
+    if (path == nullptr) return PlatformFile();
+    const int flags = open_flags(mode) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int descriptor;
+    do {
+        descriptor = ::open(path, flags, static_cast<mode_t>(permissions & 07777));
+    } while (descriptor < 0 && errno == EINTR);
+    return PlatformFileAccess::adopt(descriptor);
+}
+
+int64_t platform_file_read_at(const PlatformFile& file, int64_t offset, void* dest, size_t count) {
+    if (offset < 0) return -1;
+    return read_all(PlatformFileAccess::descriptor(file), dest, count, offset);
+}
+
+int64_t platform_file_read(const PlatformFile& file, void* dest, size_t count) {
+    return read_all(PlatformFileAccess::descriptor(file), dest, count, -1);
+}
+
+bool platform_file_write_at(const PlatformFile& file, int64_t offset, const void* bytes, size_t count) {
+    if (offset < 0) return false;
+    return write_all(PlatformFileAccess::descriptor(file), bytes, count, offset);
+}
+
+bool platform_file_write(const PlatformFile& file, const void* bytes, size_t count) {
+    return write_all(PlatformFileAccess::descriptor(file), bytes, count, -1);
+}
+
+bool platform_file_info(const PlatformFile& file, PlatformFileInfo& out) {
+    struct stat st;
+    if (::fstat(PlatformFileAccess::descriptor(file), &st) != 0) return false;
+    fill_info(st, out);
+    return true;
+}
+
+bool platform_file_truncate(const PlatformFile& file, int64_t size) {
+    int result;
+    do {
+        result = ::ftruncate(PlatformFileAccess::descriptor(file), static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool platform_file_sync(const PlatformFile& file) {
+    int result;
+    do {
+        result = ::fsync(PlatformFileAccess::descriptor(file));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool platform_path_info(const char* path, PlatformFileInfo& out) {
+    struct stat st;
+    if (path == nullptr || ::stat(path, &st) != 0) return false;
+    fill_info(st, out);
+    return true;
+}
+
+bool platform_file_delete(const char* path) { return path != nullptr && ::unlink(path) == 0; }
+
+bool platform_file_rename(const char* from, const char* to) {
+    return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
+
+bool platform_directory_create(const char* path) { return path != nullptr && ::mkdir(path, 0777) == 0; }
+
+}  // namespace rt

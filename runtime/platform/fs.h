@@ -1,0 +1,84 @@
+// Files and folders of the system's file system: PlatformFile, the one owner of an open file;
+// whole reads and writes that resume after signals and short transfers; path queries, deletion,
+// renaming and folder creation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rt {
+
+// How platform_file_open opens a file. No mode makes the file the controlling terminal or hands
+// it to a started program, and no open waits: a FIFO or device named by outside data cannot
+// stall it (on regular files this changes nothing).
+enum class FileOpenMode {
+    kRead,            // an existing file, for reading
+    kWrite,           // an existing file, for writing; its content kept
+    kWriteCreate,     // for writing, created when missing; an existing content kept
+    kWriteEmpty,      // for writing, created when missing, emptied
+    kReadWriteEmpty,  // for reading and writing, created when missing, emptied
+    kAppend,          // for writing, created when missing; every write lands at the end
+    kCreateNew,       // for writing, made new: fails when the name exists, as a link too
+};
+
+struct PlatformFileInfo {
+    int64_t size = 0;  // in bytes
+    bool is_regular = false;
+    bool is_directory = false;
+    uint32_t permissions = 0;  // the 12 permission bits (owner, group, others, set-id, sticky)
+};
+
+// One open file; closed when destroyed or reset. Move-only. False when nothing is open.
+class PlatformFile {
+public:
+    PlatformFile() noexcept = default;
+    ~PlatformFile();
+    PlatformFile(PlatformFile&& other) noexcept : descriptor_(other.descriptor_) { other.descriptor_ = -1; }
+    PlatformFile& operator=(PlatformFile&& other) noexcept;
+    PlatformFile(const PlatformFile&) = delete;
+    PlatformFile& operator=(const PlatformFile&) = delete;
+
+    explicit operator bool() const noexcept { return descriptor_ >= 0; }
+    // Closes the file (when one is open).
+    void reset() noexcept;
+
+private:
+    friend struct PlatformFileAccess;  // the platform layer's own functions reach the descriptor
+    int descriptor_ = -1;
+};
+
+// Opens path; an empty object when the system refuses. permissions applies to a file the mode
+// creates (the process's file creation mask removes bits from it).
+PlatformFile platform_file_open(const char* path, FileOpenMode mode, uint32_t permissions = 0644);
+
+// Reads count bytes at offset (from the start of the file) without moving the file's own offset,
+// until count bytes arrived or the file ended. Returns the bytes read (fewer only at the end or
+// when the system failed after some arrived), or -1 when it failed before any arrived.
+int64_t platform_file_read_at(const PlatformFile& file, int64_t offset, void* dest, size_t count);
+// The same from the file's own offset, which moves past what was read.
+int64_t platform_file_read(const PlatformFile& file, void* dest, size_t count);
+
+// Writes all count bytes at offset without moving the file's own offset. False when the system
+// takes no more (disk full, I/O error) or nothing is open.
+bool platform_file_write_at(const PlatformFile& file, int64_t offset, const void* bytes, size_t count);
+// The same at the file's own offset (its end in kAppend mode), which moves past what was written.
+bool platform_file_write(const PlatformFile& file, const void* bytes, size_t count);
+
+// Size and kind of the open file.
+bool platform_file_info(const PlatformFile& file, PlatformFileInfo& out);
+// Cuts or extends the file to size bytes.
+bool platform_file_truncate(const PlatformFile& file, int64_t size);
+// Returns once the file's content and size are on the storage device.
+bool platform_file_sync(const PlatformFile& file);
+
+// Size and kind of what path names, links followed. False when it does not exist.
+bool platform_path_info(const char* path, PlatformFileInfo& out);
+// Removes the name of a file (not of a folder); a link is removed, not what it points at.
+bool platform_file_delete(const char* path);
+// Gives from's file the name to, in one step: a file named to before is replaced, and anyone who
+// opens to finds either the old file or the new one. Both names on the same file system.
+bool platform_file_rename(const char* from, const char* to);
+// Makes a folder (permissions rwx for all, less the file creation mask). False when path exists.
+bool platform_directory_create(const char* path);
+
+}  // namespace rt

@@ -1,0 +1,165 @@
+// The shape of the runtime, read from its sources: which folders may include which, that only the
+// platform layer sees SDL, libmpv and the operating system, and that the game's one header reaches
+// commands only. A new include that breaks the shape fails here with the file and the line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kRuntime = fs::path(RT_SOURCE_DIR) / "runtime";
+
+// Subsystems reach each other only through core, which coordinates them.
+const std::set<std::string> kSubsystems = {"files", "input", "gfx2d", "sound", "net", "path", "gfx3d"};
+// What every folder may use besides itself: the value types, arrays, the platform layer and
+// core's shared helpers (error state, log, clock).
+const std::set<std::string> kShared = {"values", "arrays", "platform"};
+const std::set<std::string> kCoreShared = {"core/errors.h", "core/clock.h"};
+// Headers of internals beside the commands headers of their folders (services end in _service.h).
+const std::set<std::string> kInternalHeaders = {
+    "runtime/core/globals.h",           "runtime/core/core_service.h",       "runtime/files/file_reader.h",
+    "runtime/files/pack.h",             "runtime/files/memory_files.h",      "runtime/files/resolver.h",
+    "runtime/files/settings_table.h",   "runtime/files/line_store_table.h",  "runtime/files/name_order.h",
+    "runtime/files/platform_queries.h", "runtime/gfx2d/gl_extensions.h",     "runtime/gfx2d/gl_entry_points.h",
+};
+
+struct Include {
+    std::string target;  // "runtime/..." path, or the system header's name for <...>
+    bool system = false;
+    int line = 0;
+};
+
+std::vector<Include> includes_of(const fs::path& file) {
+    static const std::regex kLine(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
+    std::vector<Include> out;
+    std::ifstream in(file);
+    std::string text;
+    for (int number = 1; std::getline(in, text); ++number) {
+        std::smatch m;
+        if (std::regex_search(text, m, kLine)) out.push_back({m[2].str(), m[1].str() == "<", number});
+    }
+    return out;
+}
+
+// "gfx2d" for runtime/gfx2d/display.cpp; "" for runtime/runtime.h.
+std::string folder_of(const fs::path& file) {
+    fs::path relative = fs::relative(file, kRuntime);
+    return relative.has_parent_path() ? relative.begin()->string() : std::string();
+}
+
+std::vector<fs::path> runtime_files() {
+    std::vector<fs::path> out;
+    for (const auto& entry : fs::recursive_directory_iterator(kRuntime)) {
+        std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && (ext == ".h" || ext == ".cpp")) out.push_back(entry.path());
+    }
+    return out;
+}
+
+std::string where(const fs::path& file, const Include& inc) {
+    return fs::relative(file, kRuntime.parent_path()).string() + ":" + std::to_string(inc.line) + " includes " +
+           inc.target;
+}
+
+bool is_platform_system_header(const std::string& name) {
+    static const std::regex kOs(
+        R"(^(SDL2?/.*|mpv/.*|sys/.*|unistd\.h|fcntl\.h|dirent\.h|dlfcn\.h|signal\.h|pthread\.h|pwd\.h|poll\.h|)"
+        R"(netdb\.h|netinet/.*|arpa/.*|sched\.h|spawn\.h|termios\.h|X11/.*)$)");
+    return std::regex_match(name, kOs);
+}
+
+}  // namespace
+
+TEST(Layering, SubsystemsReachTheirNeighboursOnlyThroughCore) {
+    std::vector<std::string> faults;
+    for (const fs::path& file : runtime_files()) {
+        const std::string from = folder_of(file);
+        for (const Include& inc : includes_of(file)) {
+            if (inc.system || inc.target.rfind("runtime/", 0) != 0) continue;
+            const std::string target = inc.target.substr(8);
+            const std::string to = target.substr(0, target.find('/'));
+            if (to == from || from == "core" || from.empty()) continue;
+            bool allowed = false;
+            if (from == "platform") {
+                allowed = false;  // the platform layer stands alone
+            } else if (kShared.count(to) != 0) {
+                allowed = true;
+            } else if (to == "core") {
+                allowed = kCoreShared.count(target) != 0;
+            }
+            if (!allowed) faults.push_back(where(file, inc));
+        }
+    }
+    EXPECT_TRUE(faults.empty()) << [&] {
+        std::string text = "back-edges between folders:\n";
+        for (const std::string& f : faults) text += "  " + f + "\n";
+        return text;
+    }();
+}
+
+TEST(Layering, OnlyThePlatformLayerSeesSdlMpvAndTheSystem) {
+    static const std::regex kPlatformType(R"(\b_?SDL_[A-Za-z]+|\bmpv_[a-z_]+|\bmode_t\b|\bstruct stat\b|\bDIR\b|\bpid_t\b)");
+    std::vector<std::string> faults;
+    for (const fs::path& file : runtime_files()) {
+        const bool platform = folder_of(file) == "platform";
+        for (const Include& inc : includes_of(file)) {
+            if (inc.system && is_platform_system_header(inc.target) && !(platform && file.extension() == ".cpp")) {
+                faults.push_back(where(file, inc));
+            }
+        }
+        if (!platform || file.extension() != ".h") continue;
+        // The platform's headers hand out the runtime's own types only (comments aside).
+        std::ifstream in(file);
+        std::string text;
+        for (int number = 1; std::getline(in, text); ++number) {
+            std::string code = text.substr(0, text.find("//"));
+            std::smatch m;
+            if (std::regex_search(code, m, kPlatformType)) {
+                faults.push_back(fs::relative(file, kRuntime.parent_path()).string() + ":" + std::to_string(number) +
+                                 " names " + m.str());
+            }
+        }
+    }
+    EXPECT_TRUE(faults.empty()) << [&] {
+        std::string text = "system types or headers outside the platform layer:\n";
+        for (const std::string& f : faults) text += "  " + f + "\n";
+        return text;
+    }();
+}
+
+TEST(Layering, TheGameHeaderReachesCommandsOnly) {
+    // Everything runtime.h pulls in, followed through the runtime's own headers.
+    std::set<std::string> seen;
+    std::vector<std::string> open = {"runtime/runtime.h"};
+    std::vector<std::string> faults;
+    while (!open.empty()) {
+        std::string header = open.back();
+        open.pop_back();
+        if (!seen.insert(header).second) continue;
+        for (const Include& inc : includes_of(kRuntime.parent_path() / header)) {
+            const std::string& t = inc.target;
+            if (inc.system) {
+                if (t.rfind("GL/", 0) == 0 || is_platform_system_header(t)) faults.push_back(header + " includes <" + t + ">");
+                continue;
+            }
+            if (t.rfind("runtime/", 0) != 0) continue;
+            const bool internal = t.rfind("runtime/platform/", 0) == 0 || t.find("_service.h") != std::string::npos ||
+                                  kInternalHeaders.count(t) != 0;
+            if (internal) faults.push_back(header + " includes " + t);
+            open.push_back(t);
+        }
+    }
+    EXPECT_TRUE(faults.empty()) << [&] {
+        std::string text = "internals reachable from runtime/runtime.h:\n";
+        for (const std::string& f : faults) text += "  " + f + "\n";
+        return text;
+    }();
+}
