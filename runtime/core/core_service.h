@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "runtime/core/errors.h"
+#include "runtime/platform/events.h"
 #include "runtime/values/rt_string.h"
 
 namespace rt {
@@ -19,6 +21,8 @@ struct CoreService {
     uint8_t paused = 0;
     uint8_t bring_to_front_requested = 0;
     int32_t quit_hook_done = 0;
+    // SIGTERM and SIGINT become a close request between start-up and shut-down.
+    std::unique_ptr<PlatformCloseSignals> close_signals;
 
     // Window messages and frame presentation.
     int32_t message_hook_state = -1;  // -1 not looked up yet, 0 the game has none, 1 found

@@ -52,7 +52,7 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     }
     globals.display->set_caption(window_title);
     globals.core.title_copy = window_title;
-    rt::platform_close_signals_install();
+    globals.core.close_signals = std::make_unique<rt::PlatformCloseSignals>();
 
     random_seed(rt::truncate_to_int32(clock_now()));
 
@@ -108,7 +108,7 @@ void runtime_shutdown() {
     globals.display.reset();
     rt::files_release();
     rt::module_table_release();
-    rt::platform_close_signals_restore();
+    globals.core.close_signals.reset();
     log_append("vrn is shut down");
 }
 

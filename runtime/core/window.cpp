@@ -91,7 +91,8 @@ void window_procedure(const rt::PlatformEvent& event) {
 }
 
 int32_t message_pump(DuraVUZododivi* display, GameFunction hook) {
-    if (rt::platform_close_signal_pending()) program_end();
+    const auto& signals = rt::globals.core.close_signals;
+    if (signals && signals->pending()) program_end();
     const rt::PlatformWindow* window = display ? display->window() : nullptr;
     rt::PlatformEvent event;
     while (rt::platform_event_poll(window, event)) {

@@ -79,10 +79,10 @@ int32_t latin1_of_utf8(const char* text) {
 }
 
 // The system queues the text a key press typed directly after the press: takes it when it is the
-// next queued event and gives its character.
-int32_t typed_text_take() {
+// next queued event with a type in first … last, and gives its character.
+int32_t typed_text_take(uint32_t first, uint32_t last) {
     SDL_Event next;
-    if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) return 0;
+    if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, first, last) != 1) return 0;
     if (next.type != SDL_TEXTINPUT) return 0;
     SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
     return latin1_of_utf8(next.text.text);
@@ -121,10 +121,8 @@ bool platform_event_poll(const PlatformWindow* window, PlatformEvent& out) {
     SDL_Event e;
     if (SDL_PollEvent(&e) != 1) return false;
     translate(window, e, out);
-    if (e.type == SDL_KEYDOWN) {
-        int32_t character = typed_text_take();
-        if (out.kind == PlatformEventKind::key_down) out.character = character;
-    }
+    // A repeated press takes its text too, so that text never reaches the pump on its own.
+    if (e.type == SDL_KEYDOWN) out.character = typed_text_take(SDL_FIRSTEVENT, SDL_LASTEVENT);
     return true;
 }
 
@@ -137,14 +135,7 @@ void platform_key_events_take(void (*sink)(const PlatformEvent& event, void* con
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_KEYDOWN, SDL_TEXTINPUT) == 1) {
         PlatformEvent out;
         translate(nullptr, e, out);
-        if (e.type == SDL_KEYDOWN) {
-            SDL_Event text;
-            if (SDL_PeepEvents(&text, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_TEXTINPUT) == 1 &&
-                text.type == SDL_TEXTINPUT) {
-                SDL_PeepEvents(&text, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
-                out.character = latin1_of_utf8(text.text.text);
-            }
-        }
+        if (e.type == SDL_KEYDOWN) out.character = typed_text_take(SDL_KEYDOWN, SDL_TEXTINPUT);
         if (out.kind != PlatformEventKind::other) sink(out, context);
     }
 }
@@ -221,18 +212,5 @@ PlatformCloseSignals::~PlatformCloseSignals() {
 }
 
 bool PlatformCloseSignals::pending() const { return g_close_signal != 0; }
-
-namespace {
-// Transitional holder of the free functions below; goes when start-up owns its object.
-std::unique_ptr<PlatformCloseSignals> g_transitional_close_signals;
-}  // namespace
-
-void platform_close_signals_install() {
-    if (!g_transitional_close_signals) g_transitional_close_signals = std::make_unique<PlatformCloseSignals>();
-}
-
-void platform_close_signals_restore() { g_transitional_close_signals.reset(); }
-
-bool platform_close_signal_pending() { return g_close_signal != 0; }
 
 }  // namespace rt

@@ -72,10 +72,4 @@ private:
     std::unique_ptr<Saved> saved_;
 };
 
-// Transitional, until start-up owns a PlatformCloseSignals: the same behaviour through one object
-// held here between install and restore.
-void platform_close_signals_install();
-void platform_close_signals_restore();
-bool platform_close_signal_pending();
-
 }  // namespace rt
