@@ -113,6 +113,13 @@ std::string platform_type_in(const std::string& code) {
     return std::string();
 }
 
+// The faults one per line under a heading.
+std::string listing(const std::string& heading, const std::vector<std::string>& faults) {
+    std::string text = heading + ":\n";
+    for (const std::string& f : faults) text += "  " + f + "\n";
+    return text;
+}
+
 }  // namespace
 
 TEST(Layering, SubsystemsReachTheirNeighboursOnlyThroughCore) {
@@ -135,11 +142,7 @@ TEST(Layering, SubsystemsReachTheirNeighboursOnlyThroughCore) {
             if (!allowed) faults.push_back(where(file, inc));
         }
     }
-    EXPECT_TRUE(faults.empty()) << [&] {
-        std::string text = "back-edges between folders:\n";
-        for (const std::string& f : faults) text += "  " + f + "\n";
-        return text;
-    }();
+    EXPECT_TRUE(faults.empty()) << listing("back-edges between folders", faults);
 }
 
 TEST(Layering, OnlyThePlatformLayerSeesSdlMpvAndTheSystem) {
@@ -164,11 +167,7 @@ TEST(Layering, OnlyThePlatformLayerSeesSdlMpvAndTheSystem) {
             }
         }
     }
-    EXPECT_TRUE(faults.empty()) << [&] {
-        std::string text = "system types or headers outside the platform layer:\n";
-        for (const std::string& f : faults) text += "  " + f + "\n";
-        return text;
-    }();
+    EXPECT_TRUE(faults.empty()) << listing("system types or headers outside the platform layer", faults);
 }
 
 TEST(Layering, TheGameHeaderReachesCommandsOnly) {
@@ -193,9 +192,5 @@ TEST(Layering, TheGameHeaderReachesCommandsOnly) {
             open.push_back(t);
         }
     }
-    EXPECT_TRUE(faults.empty()) << [&] {
-        std::string text = "internals reachable from runtime/runtime.h:\n";
-        for (const std::string& f : faults) text += "  " + f + "\n";
-        return text;
-    }();
+    EXPECT_TRUE(faults.empty()) << listing("internals reachable from runtime/runtime.h", faults);
 }
