@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace rt {
 
@@ -168,5 +171,140 @@ bool platform_file_rename(const char* from, const char* to) {
 }
 
 bool platform_directory_create(const char* path) { return path != nullptr && ::mkdir(path, 0777) == 0; }
+
+// ---- atomic replacement ----
+
+namespace {
+
+// The final target of path: links resolved, relative to the current folder when not absolute. A
+// missing final component is fine (a new file); its folder must exist.
+bool final_target(const char* path, std::string& out) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno != ENOENT) return false;
+            out = current;
+            return true;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            out = current;
+            return true;
+        }
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(current.c_str(), link, sizeof link - 1);
+        if (n < 0) return false;
+        link[n] = '\0';
+        if (link[0] == '/') {
+            current = link;
+        } else {
+            const size_t slash = current.rfind('/');
+            current = (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + link;
+        }
+    }
+    return false;  // a loop of links
+}
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+PlatformReplacement::~PlatformReplacement() { abandon(); }
+
+PlatformReplacement::PlatformReplacement(PlatformReplacement&& other) noexcept
+    : file_(std::move(other.file_)), target_(std::move(other.target_)), temporary_(std::move(other.temporary_)) {
+    other.temporary_.clear();
+}
+
+PlatformReplacement& PlatformReplacement::operator=(PlatformReplacement&& other) noexcept {
+    if (this != &other) {
+        abandon();
+        file_ = std::move(other.file_);
+        target_ = std::move(other.target_);
+        temporary_ = std::move(other.temporary_);
+        other.temporary_.clear();
+    }
+    return *this;
+}
+
+bool PlatformReplacement::begin(const char* path, uint32_t new_permissions) {
+    abandon();
+    if (path == nullptr || *path == '\0') return false;
+    std::string target;
+    if (!final_target(path, target)) return false;
+    mode_t permissions = static_cast<mode_t>(new_permissions & 07777);
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return false;                 // folders, FIFOs and devices stay
+        if (::access(target.c_str(), W_OK) != 0) return false;  // a read-only file stays refused
+        permissions = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return false;
+    } else {
+        // A new file gets what the creation mask leaves of the asked permissions.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        permissions &= ~mask;
+    }
+    const std::string folder = folder_of(target);
+    const size_t slash = target.rfind('/');
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // "." + name + ".XXXXXX" must stay one valid name component (at most 255 bytes).
+    if (base.size() > 200) base.resize(200);
+    std::string temporary = (slash == std::string::npos ? std::string() : folder + "/") + "." + base + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    if (::fchmod(fd, permissions) != 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    file_ = PlatformFileAccess::adopt(fd);
+    target_ = std::move(target);
+    temporary_ = std::move(temporary);
+    return true;
+}
+
+bool PlatformReplacement::commit() {
+    if (!file_ || temporary_.empty()) return false;
+    const bool written = ::fsync(PlatformFileAccess::descriptor(file_)) == 0;
+    file_.reset();
+    if (!written || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        abandon();
+        return false;
+    }
+    temporary_.clear();
+    // The rename is done; a folder that cannot be flushed still holds the new file once the
+    // system writes it back, so this is not reported as a failure of the replacement.
+    sync_folder(folder_of(target_));
+    return true;
+}
+
+void PlatformReplacement::abandon() {
+    file_.reset();
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+bool platform_file_replace(const char* path, const void* bytes, size_t count, uint32_t new_permissions) {
+    PlatformReplacement replacement;
+    if (!replacement.begin(path, new_permissions)) return false;
+    if (!platform_file_write(replacement.file(), bytes, count)) return false;
+    return replacement.commit();
+}
 
 }  // namespace rt

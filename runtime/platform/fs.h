@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace rt {
 
@@ -80,5 +81,42 @@ bool platform_file_delete(const char* path);
 bool platform_file_rename(const char* from, const char* to);
 // Makes a folder (permissions rwx for all, less the file creation mask). False when path exists.
 bool platform_directory_create(const char* path);
+
+// A new version of a file, written beside it and put in its place in one step, so that the name
+// always holds either the complete old content or the complete new one (after a crash, a full
+// disk or a kill at any moment). A name that is a link is followed: its final target is replaced
+// and the link stays. A target that exists but is no regular file (folder, FIFO, device) or that
+// this process may not write is refused, never replaced. Main thread or any one thread at a time.
+class PlatformReplacement {
+public:
+    PlatformReplacement() noexcept = default;
+    // Not committed: the temporary file is removed and the old file stays as it was.
+    ~PlatformReplacement();
+    PlatformReplacement(PlatformReplacement&& other) noexcept;
+    PlatformReplacement& operator=(PlatformReplacement&& other) noexcept;
+    PlatformReplacement(const PlatformReplacement&) = delete;
+    PlatformReplacement& operator=(const PlatformReplacement&) = delete;
+
+    // Starts replacing path: an empty temporary file in the target's folder, opened for reading
+    // and writing, with the old file's permission bits (new_permissions for a file that does not
+    // exist yet, less the creation mask). False when refused or when the folder takes no file.
+    bool begin(const char* path, uint32_t new_permissions = 0644);
+    // The temporary file, to write (and read) through the platform file functions.
+    const PlatformFile& file() const { return file_; }
+    bool active() const { return static_cast<bool>(file_); }
+    // Flushes the temporary file to the device, renames it over the target and flushes the folder.
+    // False (and the old file untouched) when any step fails; the replacement is over either way.
+    bool commit();
+    // Gives up: removes the temporary file.
+    void abandon();
+
+private:
+    PlatformFile file_;
+    std::string target_;     // the final target's path (links resolved)
+    std::string temporary_;  // the temporary file's path in the target's folder
+};
+
+// The whole new content of path in one replacement; false (old file untouched) on any failure.
+bool platform_file_replace(const char* path, const void* bytes, size_t count, uint32_t new_permissions = 0644);
 
 }  // namespace rt
