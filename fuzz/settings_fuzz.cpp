@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -50,6 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     settings_open(RtString(name.c_str()));
     const rt::SettingsTable& table = rt::file_service().settings_;
+    // Sections merge by name ignoring case while parsing: each name is held once.
+    std::unordered_set<std::string> names;
+    for (const rt::SettingsSection& section : table.sections_) {
+        std::string lower = section.name_;
+        for (char& c : lower) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        }
+        if (!names.insert(lower).second) std::abort();
+    }
     if (!table.sections_.empty()) {
         const rt::SettingsSection& first = table.sections_.front();
         RtString section(first.name_.c_str());

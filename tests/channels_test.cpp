@@ -2,6 +2,9 @@
 // the line rule, seeking, the fatal paths (in a child process), and the whole-file and directory
 // commands.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -34,6 +37,44 @@ std::string make_pack(const std::vector<std::pair<std::string, std::string>>& en
     std::string error;
     EXPECT_TRUE(rt::pack_build(sources, rt::PackLevel::kFast, pack, error)) << error;
     return std::string(pack.begin(), pack.end());
+}
+
+// Lowers the largest file this process may write to bytes (a full disk, seen from the writer),
+// with the signal that would end the process ignored; both restored at the end.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lowered = old_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+        old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, old_handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    sighandler_t old_handler_ = SIG_DFL;
+};
+
+mode_t kind_of(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+// A file under a path of at least 1024 bytes, which the file layer does not take as a name.
+std::string long_name_in(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() < 1100) {
+        path += "/" + std::string(200, 'd');
+        mkdir(path.c_str(), 0700);
+    }
+    return path + "/f";
 }
 
 RtString rs(const std::string& s) { return RtString(s.data(), static_cast<uint32_t>(s.size())); }
@@ -226,7 +267,8 @@ TEST_F(ChannelTest, NumbersAsLines) {
 TEST_F(ChannelTest, OpenModes) {
     write_file(dir_.file("f"), "old contents");
     ASSERT_TRUE(file_open(0, path("f"), 0));
-    EXPECT_EQ(read_file(dir_.file("f")), "");  // write mode starts a new file
+    // Write mode starts a new file beside the old one, which stays until the close.
+    EXPECT_EQ(read_file(dir_.file("f")), "old contents");
     file_write_line(0, RtString("x"));
     // Writes leave size and position alone.
     EXPECT_EQ(file_position(0), 0);
@@ -412,6 +454,12 @@ TEST_F(ChannelTest, WholeFileCommands) {
     EXPECT_EQ(rt::globals.error_code, 0);
     EXPECT_EQ(file_size(path("none")), 0);
     EXPECT_EQ(rt::globals.error_code, 3);
+    // A name too long for the layer names nothing, even when the system would find a file there.
+    const std::string long_name = long_name_in(dir_.path());
+    write_file(long_name, "abc");
+    EXPECT_FALSE(file_exists(rs(long_name)));
+    EXPECT_EQ(file_size(rs(long_name)), -1);
+    EXPECT_EQ(rt::globals.error_code, 3);
 
     EXPECT_TRUE(file_copy(path("src"), path("dst")));
     EXPECT_EQ(rt::globals.error_code, 0);
@@ -436,6 +484,115 @@ TEST_F(ChannelTest, WholeFileCommands) {
 
     EXPECT_TRUE(file_delete(path("dst")));
     EXPECT_FALSE(file_delete(path("dst")));
+}
+
+// Both writers of whole files put the new content in place in one step: through a link to its
+// target, never over a FIFO, folder or a name too long, and a failure leaves the old file whole.
+TEST_F(ChannelTest, WritersReplaceWholeOrRefuse) {
+    struct Writer {
+        const char* what;
+        std::function<bool(const RtString&)> write;  // writes "new"; false when refused
+    };
+    const std::string source = dir_.file("source");
+    write_file(source, "new");
+    const std::vector<Writer> writers = {
+        {"channel",
+         [](const RtString& name) {
+             if (!file_open(0, name, 0)) return false;
+             file_write_text(0, RtString("new"));
+             file_close(0);
+             return rt::globals.error_code == 0;
+         }},
+        {"copy", [source](const RtString& name) { return file_copy(rs(source), name); }},
+    };
+    struct Target {
+        const char* what;
+        std::function<std::string(const std::string&)> prepare;  // makes it in a folder; the name
+        bool accepted;
+        const char* holds_new;  // the file that holds "new" afterwards, or "" when refused
+        mode_t kind;            // of the name afterwards
+    };
+    const std::vector<Target> targets = {
+        {"plain", [](const std::string& d) { write_file(d + "/f", "old"); return d + "/f"; }, true, "f", S_IFREG},
+        {"link",
+         [](const std::string& d) {
+             write_file(d + "/real", "old");
+             symlink("real", (d + "/link").c_str());
+             return d + "/link";
+         },
+         true, "real", S_IFLNK},
+        {"fifo",
+         [](const std::string& d) {
+             mkfifo((d + "/fifo").c_str(), 0600);
+             return d + "/fifo";
+         },
+         false, "", S_IFIFO},
+        {"folder",
+         [](const std::string& d) {
+             mkdir((d + "/sub").c_str(), 0700);
+             return d + "/sub";
+         },
+         false, "", S_IFDIR},
+        {"too long",
+         [](const std::string& d) {
+             const std::string name = long_name_in(d);
+             write_file(name, "old");
+             return name;
+         },
+         false, "", S_IFREG},
+    };
+    int round = 0;
+    for (const Writer& w : writers) {
+        for (const Target& t : targets) {
+            SCOPED_TRACE(std::string(w.what) + " onto " + t.what);
+            const std::string folder = dir_.file("round" + std::to_string(round++));
+            mkdir(folder.c_str(), 0700);
+            const std::string name = t.prepare(folder);
+            EXPECT_EQ(w.write(rs(name)), t.accepted);
+            EXPECT_EQ(rt::globals.error_code, t.accepted ? 0 : 3);
+            EXPECT_EQ(kind_of(name), t.kind);
+            const std::string holder = t.accepted ? folder + "/" + t.holds_new : name;
+            if (t.kind != S_IFIFO && t.kind != S_IFDIR) {
+                EXPECT_EQ(read_file(holder), t.accepted ? "new" : "old");
+            }
+            rt::files_close_channels();
+        }
+    }
+}
+
+TEST_F(ChannelTest, FailedWritesKeepTheOldFile) {
+    const std::string big(10000, 'q');
+    write_file(dir_.file("f"), big);
+    {
+        // A copy onto itself on a full disk: the file stays whole.
+        FileSizeLimit limit(100);
+        EXPECT_FALSE(file_copy(path("f"), path("f")));
+        EXPECT_EQ(rt::globals.error_code, 3);
+    }
+    EXPECT_TRUE(read_file(dir_.file("f")) == big) << "now " << read_file(dir_.file("f")).size() << " bytes";
+
+    // A channel write that fails ends the program; the old file is still whole afterwards.
+    const std::string f = dir_.file("f");
+    rt_test::ChildResult child = run_in_child([f, big] {
+        FileSizeLimit limit(100);
+        if (!file_open(0, rs(f), 0)) return;
+        file_write_text(0, rs(big));
+    });
+    EXPECT_EQ(child.error_code(), 3);
+    EXPECT_TRUE(read_file(f) == big) << "now " << read_file(f).size() << " bytes";
+
+    // A new file that cannot take its name at the close: code 3 from the close, the name as it was.
+    ASSERT_TRUE(file_open(0, path("g"), 0));
+    file_write_text(0, RtString("new"));
+    mkdir(dir_.file("g").c_str(), 0700);
+    file_close(0);
+    EXPECT_EQ(rt::globals.error_code, 3);
+    EXPECT_EQ(kind_of(dir_.file("g")), static_cast<mode_t>(S_IFDIR));
+    // The same when the channel is taken for another file.
+    ASSERT_TRUE(file_open(0, path("h"), 0));
+    mkdir(dir_.file("h").c_str(), 0700);
+    EXPECT_TRUE(file_open(0, path("f"), 1));
+    EXPECT_EQ(rt::globals.error_code, 3);
 }
 
 TEST_F(ChannelTest, DirectoryCommands) {

@@ -1,10 +1,13 @@
 // The error state, its texts, the log file, the debugger channel and calls by name.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "runtime/core/globals.h"
+#include "runtime/platform/os.h"
 #include "runtime/runtime.h"
 #include "support/test_support.h"
 
@@ -77,6 +80,29 @@ TEST(Log, AppendsLinesWithCrLfAndSurvivesAMissingFolder) {
     setenv("TMPDIR", folder.c_str(), 1);
     log_append("third");
     EXPECT_EQ(rt_test::read_file(log.path()), "first\r\nsecond\r\nthird\r\n");
+}
+
+// A name planted in the shared folder never leads the log into another file; the start-up's
+// fresh, exclusive creation takes the name back.
+TEST(Log, PlantedNamesAreNeverWrittenThrough) {
+    struct Plant {
+        const char* what;
+        int (*make)(const char* target, const char* name);
+    };
+    const std::vector<Plant> plants = {{"symbolic link", symlink}, {"hard link", link}};
+    for (const Plant& plant : plants) {
+        SCOPED_TRACE(plant.what);
+        TempLog log;
+        const std::string victim = log.path() + ".victim";
+        rt_test::write_file(victim, "private");
+        ASSERT_EQ(plant.make(victim.c_str(), log.path().c_str()), 0);
+        log_append("leaked");
+        EXPECT_EQ(rt_test::read_file(victim), "private");
+        rt::platform_append_file(log.path(), "", 0, rt::AppendMode::kFreshExclusive);
+        log_append("mine");
+        EXPECT_EQ(rt_test::read_file(log.path()), "mine\r\n");
+        EXPECT_EQ(rt_test::read_file(victim), "private");
+    }
 }
 
 TEST(NamedFunctions, FindIsExactAndCallByNameReportsFailuresOnce) {

@@ -1,6 +1,8 @@
 // The line store on real files: markers and result codes, the line rule, write-back when the
 // selection changes and at shut-down, files held in memory, and the exit clean-up.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -18,6 +20,21 @@ namespace {
 using rt_test::read_file;
 using rt_test::TempDir;
 using rt_test::write_file;
+
+mode_t kind_of(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+// A file under a path of at least 1024 bytes, which the file layer does not take as a name.
+std::string long_name_in(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() < 1100) {
+        path += "/" + std::string(200, 'd');
+        mkdir(path.c_str(), 0700);
+    }
+    return path + "/f";
+}
 
 RtString rs(const std::string& s) { return RtString(s.data(), static_cast<uint32_t>(s.size())); }
 std::string str(const RtString& s) { return std::string(s.c_str(), s.length()); }
@@ -167,6 +184,29 @@ TEST_F(LineStoreTest, ExitCleanUpWritesBack) {
     });
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(read_file(file), "\r\nkept\r\n");
+}
+
+// Write-back replaces the file in one step: through a link to its target, never over a FIFO;
+// a write under a name too long to be a file reports code 3.
+TEST_F(LineStoreTest, WriteBackTargets) {
+    write_file(dir_.file("real"), "old\r\n");
+    symlink("real", dir_.file("link").c_str());
+    EXPECT_EQ(line_store_write(path("link"), 0, RtString("new")), 0);
+    line_store_select(nullptr);
+    EXPECT_EQ(read_file(dir_.file("real")), "new\r\n");
+    EXPECT_EQ(kind_of(dir_.file("link")), static_cast<mode_t>(S_IFLNK));
+
+    mkfifo(dir_.file("fifo").c_str(), 0600);
+    line_store_write(path("fifo"), 0, RtString("x"));
+    line_store_select(nullptr);
+    EXPECT_EQ(kind_of(dir_.file("fifo")), static_cast<mode_t>(S_IFIFO));
+
+    const std::string long_name = long_name_in(dir_.path());
+    write_file(long_name, "old\r\n");
+    EXPECT_EQ(line_store_write(rs(long_name), 0, RtString("new")), 3);
+    EXPECT_EQ(rt::globals.error_code, 3);
+    line_store_select(nullptr);
+    EXPECT_EQ(read_file(long_name), "old\r\n");
 }
 
 }  // namespace

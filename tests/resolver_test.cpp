@@ -2,7 +2,10 @@
 // names, positions from the end, one live extraction per resolver, and damaged packs.
 #include "runtime/files/resolver.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -226,6 +229,25 @@ TEST_F(ResolverTest, MissingPackDisablesUntilSetAgain) {
     EXPECT_FALSE(path_resolve(plain, "t2.bmp", out, true));
     EXPECT_EQ(out, "");
     EXPECT_TRUE(plain.enabled());
+}
+
+// Every descriptor taken for a moment: that lookup fails, the pack stays on for the next one.
+TEST_F(ResolverTest, DescriptorShortageFailsOneLookupOnly) {
+    std::string out;
+    rlimit old_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old_limit), 0);
+    rlimit low = old_limit;
+    low.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken.push_back(fd);
+    const bool found_while_short = path_resolve(resolver_, "t2.bmp", out, true);
+    for (int fd : taken) close(fd);
+    setrlimit(RLIMIT_NOFILE, &old_limit);
+    EXPECT_FALSE(found_while_short);
+    EXPECT_TRUE(resolver_.enabled());
+    ASSERT_TRUE(path_resolve(resolver_, "t2.bmp", out, true));
+    EXPECT_EQ(read_via_reader(out), t2_);
 }
 
 TEST_F(ResolverTest, PackAppendedToAnotherFileAndAbsolutePositions) {

@@ -1,10 +1,13 @@
 // Settings files on real files: parsing, lookup ignoring case, put and delete, the written form,
 // write-back on selection change and at shut-down.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "runtime/core/globals.h"
 #include "runtime/files/file_service.h"
 #include "runtime/files/memory_files.h"
 #include "runtime/runtime.h"
@@ -15,6 +18,21 @@ namespace {
 using rt_test::read_file;
 using rt_test::TempDir;
 using rt_test::write_file;
+
+mode_t kind_of(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+// A file under a path of at least 1024 bytes, which the file layer does not take as a name.
+std::string long_name_in(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() < 1100) {
+        path += "/" + std::string(200, 'd');
+        mkdir(path.c_str(), 0700);
+    }
+    return path + "/f";
+}
 
 RtString rs(const std::string& s) { return RtString(s.data(), static_cast<uint32_t>(s.size())); }
 
@@ -143,6 +161,36 @@ TEST_F(SettingsTest, LongLinesAndZeroBytes) {
     EXPECT_EQ(get("A", "long").size(), 1024u - 5);  // the first 1024-byte piece of the line
     EXPECT_EQ(get("A", "z"), "a");                  // a 0 byte ends the line's text
     EXPECT_EQ(get("A", "after"), "1");
+}
+
+// Write-back replaces the file in one step: through a link to its target, never over a FIFO;
+// a name too long to be a file makes every put report code 3.
+TEST_F(SettingsTest, WriteBackTargets) {
+    write_file(dir_.file("real.ini"), "[A]\r\nk=old\r\n");
+    symlink("real.ini", dir_.file("link.ini").c_str());
+    open("link.ini");
+    put("A", "k", "new");
+    settings_open(RtString(""));
+    EXPECT_EQ(read_file(dir_.file("real.ini")), "[A]\r\nk=new\r\n");
+    EXPECT_EQ(kind_of(dir_.file("link.ini")), static_cast<mode_t>(S_IFLNK));
+
+    mkfifo(dir_.file("fifo").c_str(), 0600);
+    open("fifo");
+    put("A", "k", "v");
+    settings_open(RtString(""));
+    EXPECT_EQ(kind_of(dir_.file("fifo")), static_cast<mode_t>(S_IFIFO));
+
+    error_code_clear();
+    put("A", "k", "v");  // no file selected: kept in memory, nothing to report
+    EXPECT_EQ(rt::globals.error_code, 0);
+    const std::string long_name = long_name_in(dir_.path());
+    write_file(long_name, "[A]\r\nk=old\r\n");
+    settings_open(rs(long_name));
+    EXPECT_EQ(get("A", "k"), "DEF");
+    put("A", "k", "new");
+    EXPECT_EQ(rt::globals.error_code, 3);
+    settings_open(RtString(""));
+    EXPECT_EQ(read_file(long_name), "[A]\r\nk=old\r\n");
 }
 
 }  // namespace

@@ -4,15 +4,6 @@
 
 namespace rt {
 
-namespace {
-
-// A stride that does not fit 32 bits only arises from a negative size; no index reaches it.
-int32_t stride_or_zero(int64_t stride) {
-    return stride >= INT32_MIN && stride <= INT32_MAX ? static_cast<int32_t>(stride) : 0;
-}
-
-}  // namespace
-
 bool array_shape(int32_t s1, int32_t s2, int32_t s3, int32_t s4, int32_t step, size_t element_size,
                  ArrayShape& out) noexcept {
     const int32_t size1 = std::max(s1, 0);
@@ -24,16 +15,18 @@ bool array_shape(int32_t s1, int32_t s2, int32_t s3, int32_t s4, int32_t step, s
     const int64_t capacity = (count / step + 1) * step;
     if (capacity > INT32_MAX || static_cast<uint64_t>(capacity) * element_size > kArrayMaxBytes) return false;
 
-    // Strides from the raw sizes: an unused dimension gives a zero stride to those after it.
-    const int64_t stride3 = int64_t{size1} * s2;
-    const int32_t stride3_fit = stride_or_zero(stride3);
+    // Strides from max(1, size) per dimension, as the count: an unused dimension (only index 0)
+    // or one with no valid index keeps the dimensions after it apart. Each stride is at most
+    // the count, so it fits 32 bits.
+    const int64_t stride3 = int64_t{size1} * std::max(s2, 1);
+    const int64_t stride4 = stride3 * std::max(s3, 1);
     out.sizes[0] = size1;
     out.sizes[1] = s2;
     out.sizes[2] = s3;
     out.sizes[3] = s4;
     out.strides[0] = size1;
-    out.strides[1] = stride3_fit;
-    out.strides[2] = stride3_fit == stride3 ? stride_or_zero(stride3 * s3) : 0;
+    out.strides[1] = static_cast<int32_t>(stride3);
+    out.strides[2] = static_cast<int32_t>(stride4);
     out.dimensions = s4 != 0 ? 4 : s3 != 0 ? 3 : s2 != 0 ? 2 : size1 > 0 ? 1 : 0;
     out.count = static_cast<int32_t>(count);
     out.capacity = static_cast<int32_t>(capacity);

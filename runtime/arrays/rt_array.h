@@ -59,8 +59,7 @@ struct ArrayShape {
 };
 
 // False when the count exceeds INT32_MAX or the capacity's bytes exceed kArrayMaxBytes.
-// Strides that do not fit 32 bits (only possible with a negative size, where no index is
-// valid) are stored as 0.
+// Strides come from max(1, size) per dimension, like the count.
 bool array_shape(int32_t s1, int32_t s2, int32_t s3, int32_t s4, int32_t step, size_t element_size,
                  ArrayShape& out) noexcept;
 

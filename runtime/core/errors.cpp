@@ -67,6 +67,8 @@ void log_append(const char* text) {
     std::string path = rt::platform_temp_dir() + "ErrorLog.txt";
     std::string line = text ? text : "";
     line += "\r\n";
+    // Never through a link, and only into a regular file of this user with one name (start-up
+    // makes it anew, exclusively): in a shared folder anything else drops the line silently.
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (rt::platform_append_file(path, line.data(), line.size())) return;
     }

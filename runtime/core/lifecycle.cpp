@@ -40,7 +40,7 @@ void enter_executable_dir() {
 
 int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     using rt::globals;
-    rt::platform_delete_file(rt::platform_temp_dir() + "ErrorLog.txt");
+    rt::platform_append_file(rt::platform_temp_dir() + "ErrorLog.txt", "", 0, rt::AppendMode::kFreshExclusive);
     globals.core.pause_allowed = 1;
     clock_init();
     log_append("Init GFX");

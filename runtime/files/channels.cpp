@@ -61,7 +61,9 @@ int32_t file_channel_find_free() {
 bool file_open(int32_t channel, const RtString& name, int32_t mode) {
     error_code_clear();
     FileReader& reader = rt::channel_for(channel);
-    reader.close();
+    // A file written on this channel before is put in place now; its failure is reported even
+    // when the new open succeeds.
+    if (!reader.close()) error_code_set(kErrNoSuchFile);
     bool opened;
     if (mode >= 1) {
         std::string resolved;
@@ -79,7 +81,8 @@ bool file_open(int32_t channel, const RtString& name, int32_t mode) {
 void file_close(int32_t channel) {
     FileReader& reader = rt::channel_for(channel);
     error_code_clear();
-    reader.close();
+    // A file made by mode 0 replaces its name here; when that fails the old file stays.
+    if (!reader.close()) error_code_set(kErrNoSuchFile);
 }
 
 bool file_at_end(int32_t channel) {
@@ -194,7 +197,8 @@ int32_t file_size(const RtString& name) {
     FileReader reader;
     if (!reader.open(name.c_str())) {
         error_code_set(kErrNoSuchFile);
-        return 0;
+        // A name too long for the layer names no file at all.
+        return std::strlen(name.c_str()) > rt::kNameMaxBytes ? -1 : 0;
     }
     return reader.size();
 }
@@ -202,8 +206,12 @@ int32_t file_size(const RtString& name) {
 bool file_copy(const RtString& source, const RtString& destination) {
     error_code_clear();
     FileReader in;
-    FileReader out;
-    if (!in.open(source.c_str()) || !out.create(destination.c_str())) {
+    rt::PlatformReplacement out;
+    const char* target = destination.c_str();
+    // The destination is written beside itself and replaces its name only once complete, so a
+    // failed copy (and a copy of a file onto itself) leaves it as it was.
+    if (!in.open(source.c_str()) || std::strlen(target) > rt::kNameMaxBytes || rt::is_memory_file_name(target) ||
+        !out.begin(target)) {
         error_code_set(kErrNoSuchFile);
         return false;
     }
@@ -211,15 +219,15 @@ bool file_copy(const RtString& source, const RtString& destination) {
     int32_t left = in.size();
     while (left > 0) {
         int32_t n = std::min<int32_t>(left, static_cast<int32_t>(sizeof block));
-        if (!in.read(block, n) || !out.write(block, static_cast<size_t>(n))) {
-            in.close();
-            out.close();
-            rt::platform_file_delete(destination.c_str());
-            // A copy cut short is a failure the caller must see, not a silent half file.
+        if (!in.read(block, n) || !rt::platform_file_write(out.file(), block, static_cast<size_t>(n))) {
             error_code_set(kErrNoSuchFile);
             return false;
         }
         left -= n;
+    }
+    if (!out.commit()) {
+        error_code_set(kErrNoSuchFile);
+        return false;
     }
     return true;
 }

@@ -25,16 +25,17 @@ bool file_readable(const char* name) {
 }
 
 bool write_whole_file(const char* path, const void* bytes, size_t count) {
-    FileReader writer;
-    if (!writer.create(path)) return false;
-    return writer.write(bytes, count);
+    if (!path || !*path || is_memory_file_name(path)) return false;
+    return platform_file_replace(path, bytes, count);
 }
 
 }  // namespace rt
 
-bool FileReader::open(const char* name) {
+bool FileReader::open(const char* name, rt::PlatformOpenError* why) {
     close();
-    if (!name) return false;
+    if (why) *why = rt::PlatformOpenError::kMissing;
+    // A longer name would be cut wherever the layer hands it on: it names no file here.
+    if (!name || std::strlen(name) > rt::kNameMaxBytes) return false;
     if (rt::is_memory_file_name(name)) {
         rt::MemoryView view;
         if (!rt::memory_file_lookup(name, view)) return false;
@@ -43,40 +44,50 @@ bool FileReader::open(const char* name) {
         size_ = view.size_;
         return true;
     }
-    rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kRead);
+    rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kRead, 0644, why);
     if (!file) return false;
     rt::PlatformFileInfo info;
+    if (!rt::platform_file_info(file, info)) {
+        if (why) *why = rt::PlatformOpenError::kRefused;
+        return false;
+    }
     // Only regular files read as files: a directory or device does not "exist" as one here.
-    if (!rt::platform_file_info(file, info) || !info.is_regular) return false;
-    if (info.size > INT32_MAX) return false;
+    if (!info.is_regular || info.size > INT32_MAX) return false;
     handle_ = std::move(file);
     size_ = static_cast<int32_t>(info.size);
+    if (why) *why = rt::PlatformOpenError::kNone;
     return true;
 }
 
 bool FileReader::create(const char* name) {
     close();
-    if (!name || !*name || rt::is_memory_file_name(name)) return false;
-    rt::platform_file_delete(name);
-    rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kReadWriteEmpty);
-    if (!file) return false;
-    handle_ = std::move(file);
-    return true;
+    if (!name || !*name || std::strlen(name) > rt::kNameMaxBytes || rt::is_memory_file_name(name)) return false;
+    return replacement_.begin(name);
 }
 
 bool FileReader::open_append(const char* name) {
     close();
-    if (!name || !*name || rt::is_memory_file_name(name)) return false;
+    if (!name || !*name || std::strlen(name) > rt::kNameMaxBytes || rt::is_memory_file_name(name)) return false;
     rt::PlatformFile file = rt::platform_file_open(name, rt::FileOpenMode::kWriteCreate);
     if (!file) return false;
     rt::PlatformFileInfo info;
-    if (!rt::platform_file_info(file, info)) return false;
+    // Writes go to regular files only: a FIFO or device named here is left alone.
+    if (!rt::platform_file_info(file, info) || !info.is_regular) return false;
     handle_ = std::move(file);
-    file_pointer_ = info.is_regular ? info.size : 0;
+    file_pointer_ = info.size;
     return true;
 }
 
-void FileReader::close() {
+bool FileReader::close() {
+    // A new version with a write that failed is incomplete: it never replaces the old file.
+    const bool kept = !replacement_.active() || (!write_failed_ && replacement_.commit());
+    abandon();
+    return kept;
+}
+
+void FileReader::abandon() {
+    replacement_.abandon();
+    write_failed_ = false;
     handle_.reset();
     data_ = nullptr;
     keep_alive_.reset();
@@ -99,14 +110,14 @@ int64_t FileReader::fill(int64_t offset, uint8_t* dest, int64_t n) {
         int64_t remaining = n - done;
         int64_t at = offset + done;
         if (remaining >= rt::kBufferBytes) {
-            const int64_t r = rt::platform_file_read_at(handle_, at, dest + done, static_cast<size_t>(remaining));
+            const int64_t r = rt::platform_file_read_at(plain(), at, dest + done, static_cast<size_t>(remaining));
             if (r < 0) return done > 0 ? done : -1;
             if (r == 0) break;
             done += r;
             continue;
         }
         if (!buffer_) buffer_.reset(new uint8_t[rt::kBufferBytes]);
-        const int64_t r = rt::platform_file_read_at(handle_, at, buffer_.get(), static_cast<size_t>(rt::kBufferBytes));
+        const int64_t r = rt::platform_file_read_at(plain(), at, buffer_.get(), static_cast<size_t>(rt::kBufferBytes));
         if (r < 0) {
             buffer_length_ = 0;
             return done > 0 ? done : -1;
@@ -122,7 +133,7 @@ int64_t FileReader::fill(int64_t offset, uint8_t* dest, int64_t n) {
 }
 
 bool FileReader::read(void* dest, int32_t n) {
-    if (handle_) {
+    if (has_handle()) {
         if (n < 0) return false;
         int64_t grown = static_cast<int64_t>(position_) + n;
         if (grown > INT32_MAX) return false;
@@ -146,16 +157,19 @@ bool FileReader::read(void* dest, int32_t n) {
 }
 
 bool FileReader::write(const void* bytes, size_t count) {
-    if (!handle_) return false;
+    if (!has_handle()) return false;
     buffer_length_ = 0;
-    if (!rt::platform_file_write_at(handle_, file_pointer_, bytes, count)) return false;
+    if (!rt::platform_file_write_at(plain(), file_pointer_, bytes, count)) {
+        write_failed_ = true;
+        return false;
+    }
     file_pointer_ += static_cast<int64_t>(count);
     return true;
 }
 
 int32_t FileReader::read_line(char* out) {
     int64_t got = 0;
-    if (handle_) {
+    if (has_handle()) {
         got = fill(file_pointer_, reinterpret_cast<uint8_t*>(out), rt::kLineMaxBytes);
     } else if (data_) {
         if (position_ < 0 || position_ >= size_) return -1;
@@ -176,7 +190,7 @@ int32_t FileReader::read_line(char* out) {
     int64_t next = static_cast<int64_t>(position_) + consumed;
     if (next > INT32_MAX) return -1;
     position_ = static_cast<int32_t>(next);
-    if (handle_) file_pointer_ += consumed;
+    if (has_handle()) file_pointer_ += consumed;
     return static_cast<int32_t>(length);
 }
 
@@ -184,13 +198,13 @@ void FileReader::seek(int32_t distance, int32_t origin) {
     if (!in_use()) return;
     int64_t base = origin == 0 ? 0 : (origin > 0 ? position_ : size_);
     position_ = rt::saturate_int32(base + distance);
-    if (!handle_) return;
+    if (!has_handle()) return;
     int64_t pointer_base = 0;
     if (origin > 0) {
         pointer_base = file_pointer_;
     } else if (origin < 0) {
         rt::PlatformFileInfo info;
-        if (!rt::platform_file_info(handle_, info)) return;
+        if (!rt::platform_file_info(plain(), info)) return;
         pointer_base = info.size;
     }
     int64_t pointer = pointer_base + distance;
@@ -199,7 +213,7 @@ void FileReader::seek(int32_t distance, int32_t origin) {
 
 int64_t FileReader::read_at(int64_t offset, void* dest, int64_t n) {
     if (n < 0 || offset < 0) return -1;
-    if (handle_) return fill(offset, static_cast<uint8_t*>(dest), n);
+    if (has_handle()) return fill(offset, static_cast<uint8_t*>(dest), n);
     if (data_) {
         if (offset > size_) return -1;
         int64_t count = std::min<int64_t>(n, size_ - offset);
@@ -210,9 +224,9 @@ int64_t FileReader::read_at(int64_t offset, void* dest, int64_t n) {
 }
 
 int64_t FileReader::bytes_available() const {
-    if (handle_) {
+    if (has_handle()) {
         rt::PlatformFileInfo info;
-        if (!rt::platform_file_info(handle_, info)) return 0;
+        if (!rt::platform_file_info(plain(), info)) return 0;
         return std::max<int64_t>(0, info.size - file_pointer_);
     }
     if (data_) return std::max<int64_t>(0, static_cast<int64_t>(size_) - position_);

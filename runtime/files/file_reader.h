@@ -32,13 +32,23 @@ public:
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
 
-    // A memory file name (of a live block) or an existing regular file, for reading.
-    bool open(const char* name);
-    // Deletes name and creates it empty for reading and writing. Refuses memory file names.
+    // A memory file name (of a live block) or an existing regular file, for reading. When it
+    // fails, *why (when given) says whether the name is missing (or no regular file), the system
+    // was short of something for the moment, or it refused.
+    bool open(const char* name, rt::PlatformOpenError* why = nullptr);
+    // Starts a new version of name, empty, for reading and writing: a temporary file beside it
+    // that close() puts in its place in one step; until then name keeps its old content.
+    // Refuses memory file names and what replacement refuses (folders, FIFOs, devices, files
+    // this process may not write).
     bool create(const char* name);
-    // Opens name for writing, creating it when missing, with the file pointer at its end.
+    // Opens a regular file name for writing, creating it when missing, with the file pointer at
+    // its end; writes land in place.
     bool open_append(const char* name);
-    void close();
+    // Closes; a file made by create() replaces its name now. False when that replacement failed
+    // or a write to it failed before (the name then keeps its old content).
+    bool close();
+    // Closes; a file made by create() is dropped and its name keeps its old content.
+    void abandon();
 
     // Reads n bytes into dest. A plain file must deliver all n bytes from its file pointer (the
     // position grows by n even when they do not all arrive); a memory file delivers what is left
@@ -68,16 +78,20 @@ public:
     // current end; memory file: from the position to the size). 0 when nothing is open.
     int64_t bytes_available() const;
 
-    bool in_use() const { return handle_ || data_; }
-    bool has_handle() const { return static_cast<bool>(handle_); }
+    bool in_use() const { return has_handle() || data_; }
+    bool has_handle() const { return handle_ || replacement_.active(); }
     bool is_memory() const { return data_ != nullptr; }
     int32_t size() const { return size_; }
     int32_t position() const { return position_; }
 
 private:
     int64_t fill(int64_t offset, uint8_t* dest, int64_t n);
+    // The open plain file: the replacement's temporary file while one is under way.
+    const rt::PlatformFile& plain() const { return replacement_.active() ? replacement_.file() : handle_; }
 
     rt::PlatformFile handle_;
+    rt::PlatformReplacement replacement_;
+    bool write_failed_ = false;  // a write to the replacement failed: close() drops it
     const uint8_t* data_ = nullptr;
     int32_t size_ = 0;
     int32_t position_ = 0;
@@ -104,8 +118,8 @@ namespace rt {
 
 // True when name opens for reading as file_reader_open would open it.
 bool file_readable(const char* name);
-// Deletes path and writes bytes as its new content; false when it cannot be created or written.
-// Refuses memory file names.
+// Replaces path's content by bytes in one step; false (the old content kept) when it cannot be
+// written. Refuses memory file names.
 bool write_whole_file(const char* path, const void* bytes, size_t count);
 
 }  // namespace rt

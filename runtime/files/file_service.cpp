@@ -10,6 +10,7 @@ FileService::FileService() = default;
 FileService::~FileService() {
     // The exit clean-up: a program that ends without the shut-down sequence (no display was
     // made) still keeps what the game wrote. Error state is not touched here.
+    for (FileReader& channel : channels_) channel.close();
     line_store_write_back(line_store_);
     line_store_.changed_ = false;
     settings_write_back(settings_);

@@ -115,12 +115,18 @@ double line_store_write(const RtString& name, double line, const RtString& text)
         return kErrOutOfMemory;
     }
     error_code_clear();
-    // A file that cannot be read is made on write-back.
+    // A file that cannot be read is made on write-back; a name too long to be written names no
+    // file, and the write is reported as failed (the line still lands in the unnamed store).
     line_store_select(name.c_str());
     rt::LineStore& store = rt::file_service().line_store_;
+    const bool nameless = std::strlen(name.c_str()) > rt::kNameMaxBytes;
     rt::store_slot(store.lines_[static_cast<size_t>(n)], text.c_str(), text.length());
     if (n > store.last_line_) store.last_line_ = n;
     store.changed_ = true;
+    if (nameless) {
+        error_code_set(kErrNoSuchFile);
+        return kErrNoSuchFile;
+    }
     return 0;
 }
 

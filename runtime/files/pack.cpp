@@ -1,4 +1,4 @@
-// Reading and building packs. Every position and size read from a pack is checked against the
+// Reading, checking and building packs. Every position and size read from a pack is checked against the
 // file before use; anything out of place reads as "no such entry".
 #include "runtime/files/pack.h"
 
@@ -34,6 +34,16 @@ bool resolve_offset(int32_t raw, bool from_end, int64_t file_size, int64_t& out)
     if (offset < 0 || offset >= file_size) return false;
     out = offset;
     return true;
+}
+
+// One directory record (name, position, stored size; length bytes of name) as an entry.
+void decode_record(const uint8_t* record, uint8_t length, bool from_end, int64_t file_size, PackEntry& entry) {
+    entry.name_.assign(reinterpret_cast<const char*>(record), length);
+    entry.raw_position_ = read_le32(record + length);
+    entry.stored_size_ = static_cast<uint32_t>(read_le32(record + length + 4));
+    entry.valid_ = resolve_offset(entry.raw_position_, from_end, file_size, entry.offset_) && entry.stored_size_ >= 4 &&
+                   entry.offset_ + static_cast<int64_t>(entry.stored_size_) <= file_size;
+    if (!entry.valid_) entry.offset_ = 0;
 }
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
@@ -76,12 +86,7 @@ bool pack_walk(FileReader& pack, const std::function<bool(const PackEntry&)>& vi
         const int64_t need = static_cast<int64_t>(length) + 8;
         if (pack.read_at(at + 1, record, need) != need) return false;
         at += 1 + need;
-        entry.name_.assign(reinterpret_cast<const char*>(record), length);
-        entry.raw_position_ = read_le32(record + length);
-        entry.stored_size_ = static_cast<uint32_t>(read_le32(record + length + 4));
-        entry.valid_ = resolve_offset(entry.raw_position_, from_end, file_size, entry.offset_) &&
-                       entry.stored_size_ >= 4 && entry.offset_ + static_cast<int64_t>(entry.stored_size_) <= file_size;
-        if (!entry.valid_) entry.offset_ = 0;
+        decode_record(record, length, from_end, file_size, entry);
         if (!visit(entry)) return true;
     }
 }
@@ -135,19 +140,76 @@ std::string_view pack_last_component(std::string_view name) {
     return cut == std::string_view::npos ? name : name.substr(cut + 1);
 }
 
+bool pack_name_check(std::string_view name, std::string& error) {
+    if (name.empty() || name.size() > 255) {
+        error = "entry name must be 1 to 255 bytes: \"" + std::string(name) + "\"";
+        return false;
+    }
+    if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+        error = "entry name must not contain a slash, backslash or 0 byte: \"" + std::string(name) + "\"";
+        return false;
+    }
+    return true;
+}
+
+bool pack_compress(const uint8_t* bytes, size_t size, PackLevel level, std::vector<uint8_t>& out, std::string& error) {
+    out.clear();
+    if (size > kPackMaxUnpacked) {
+        error = "entry too large (limit 1 GiB)";
+        return false;
+    }
+    if (lzo_init() != LZO_E_OK) {
+        error = "LZO initialisation failed";
+        return false;
+    }
+    std::vector<uint8_t> work(level == PackLevel::kBest ? LZO1X_999_MEM_COMPRESS : LZO1X_1_MEM_COMPRESS);
+    // LZO1X output never exceeds size + size / 16 + 64 + 3 bytes.
+    out.resize(4 + size + size / 16 + 64 + 3);
+    lzo_uint packed_size = out.size() - 4;
+    const uint8_t* in = size > 0 ? bytes : out.data();
+    const int result = level == PackLevel::kBest
+                           ? lzo1x_999_compress(in, size, out.data() + 4, &packed_size, work.data())
+                           : lzo1x_1_compress(in, size, out.data() + 4, &packed_size, work.data());
+    if (result != LZO_E_OK) {
+        out.clear();
+        error = "compression failed";
+        return false;
+    }
+    out.resize(4 + packed_size);
+    for (int i = 0; i < 4; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (8 * i));
+    return true;
+}
+
+bool pack_directory(const std::vector<PackPlaced>& entries, int64_t data_size, std::vector<uint8_t>& out,
+                    std::string& error) {
+    out.clear();
+    uint64_t directory_size = 1;
+    for (const PackPlaced& entry : entries) directory_size += 1 + entry.name_.size() + 8;
+    const uint64_t total = static_cast<uint64_t>(data_size) + directory_size + kPackTrailerBytes;
+    if (data_size < 0 || total > INT32_MAX) {
+        error = "pack would exceed 2 GiB";
+        return false;
+    }
+    const int64_t end = static_cast<int64_t>(total);
+    out.reserve(static_cast<size_t>(directory_size + kPackTrailerBytes));
+    for (const PackPlaced& entry : entries) {
+        out.push_back(static_cast<uint8_t>(entry.name_.size()));
+        out.insert(out.end(), entry.name_.begin(), entry.name_.end());
+        put_le32(out, static_cast<uint32_t>(entry.offset_ - end));
+        put_le32(out, entry.stored_size_);
+    }
+    out.push_back(0);
+    out.insert(out.end(), kPackMagic, kPackMagic + sizeof kPackMagic);
+    put_le32(out, static_cast<uint32_t>(data_size - end));
+    return true;
+}
+
 bool pack_build(const std::vector<PackSource>& sources, PackLevel level, std::vector<uint8_t>& out,
                 std::string& error) {
     out.clear();
     for (size_t i = 0; i < sources.size(); ++i) {
         const std::string& name = sources[i].name_;
-        if (name.empty() || name.size() > 255) {
-            error = "entry name must be 1 to 255 bytes: \"" + name + "\"";
-            return false;
-        }
-        if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
-            error = "entry name must not contain a slash, backslash or 0 byte: \"" + name + "\"";
-            return false;
-        }
+        if (!pack_name_check(name, error)) return false;
         if (sources[i].bytes_.size() > kPackMaxUnpacked) {
             error = "entry too large (limit 1 GiB): " + name;
             return false;
@@ -159,69 +221,186 @@ bool pack_build(const std::vector<PackSource>& sources, PackLevel level, std::ve
             }
         }
     }
-    if (lzo_init() != LZO_E_OK) {
-        error = "LZO initialisation failed";
-        return false;
-    }
-    std::vector<uint8_t> work(level == PackLevel::kBest ? LZO1X_999_MEM_COMPRESS : LZO1X_1_MEM_COMPRESS);
     std::vector<uint8_t> data;
-    std::vector<int64_t> offsets;
-    std::vector<uint32_t> stored;
+    std::vector<PackPlaced> placed;
+    std::vector<uint8_t> stored;
     for (const PackSource& source : sources) {
-        const size_t size = source.bytes_.size();
-        std::vector<uint8_t> packed(size + size / 16 + 64 + 3);
-        lzo_uint packed_size = packed.size();
-        const uint8_t* in = size > 0 ? source.bytes_.data() : packed.data();
-        int result = level == PackLevel::kBest ? lzo1x_999_compress(in, size, packed.data(), &packed_size, work.data())
-                                               : lzo1x_1_compress(in, size, packed.data(), &packed_size, work.data());
-        if (result != LZO_E_OK) {
-            error = "compression failed: " + source.name_;
+        if (!pack_compress(source.bytes_.data(), source.bytes_.size(), level, stored, error)) {
+            error += ": " + source.name_;
             return false;
         }
-        if (4 + static_cast<uint64_t>(packed_size) + data.size() > INT32_MAX) {
+        if (stored.size() + data.size() > INT32_MAX) {
             error = "pack would exceed 2 GiB";
             return false;
         }
-        offsets.push_back(static_cast<int64_t>(data.size()));
-        stored.push_back(static_cast<uint32_t>(4 + packed_size));
-        put_le32(data, static_cast<uint32_t>(size));
-        data.insert(data.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed_size));
+        placed.push_back({source.name_, static_cast<int64_t>(data.size()), static_cast<uint32_t>(stored.size())});
+        data.insert(data.end(), stored.begin(), stored.end());
     }
-    uint64_t directory_size = 1;
-    for (const PackSource& source : sources) directory_size += 1 + source.name_.size() + 8;
-    const uint64_t total = data.size() + directory_size + kPackTrailerBytes;
-    if (total > INT32_MAX) {
-        error = "pack would exceed 2 GiB";
-        return false;
-    }
-    // Positions count back from the end, so the same bytes work alone and after an executable.
-    const int64_t end = static_cast<int64_t>(total);
-    const int64_t directory_offset = static_cast<int64_t>(data.size());
+    std::vector<uint8_t> tail;
+    if (!pack_directory(placed, static_cast<int64_t>(data.size()), tail, error)) return false;
     out = std::move(data);
-    out.reserve(static_cast<size_t>(total));
-    for (size_t i = 0; i < sources.size(); ++i) {
-        out.push_back(static_cast<uint8_t>(sources[i].name_.size()));
-        out.insert(out.end(), sources[i].name_.begin(), sources[i].name_.end());
-        put_le32(out, static_cast<uint32_t>(offsets[i] - end));
-        put_le32(out, stored[i]);
-    }
-    out.push_back(0);
-    out.insert(out.end(), kPackMagic, kPackMagic + sizeof kPackMagic);
-    put_le32(out, static_cast<uint32_t>(directory_offset - end));
+    out.insert(out.end(), tail.begin(), tail.end());
     return true;
 }
 
-bool pack_start_offset(FileReader& pack, int64_t& start) {
-    int32_t directory = 0;
-    if (!pack_read_trailer(pack, directory)) return false;
-    int64_t lowest = 0;
-    if (!resolve_offset(directory, directory < 0, pack.size(), lowest)) return false;
-    pack_walk(pack, [&](const PackEntry& entry) {
-        if (entry.valid_) lowest = std::min(lowest, entry.offset_);
-        return true;
-    });
-    start = lowest;
+bool PackCheck::sound() const {
+    if (!found_ || !directory_problem_.empty()) return false;
+    for (const PackCheckedEntry& checked : entries_) {
+        if (!checked.problem_.empty()) return false;
+    }
     return true;
+}
+
+namespace {
+
+std::string byte_text(int64_t at) { return "byte " + std::to_string(at); }
+
+// Reads the directory records into out.entries_ and sets the directory's extent and problem.
+void check_directory(FileReader& pack, int64_t floor, int32_t directory, PackCheck& out) {
+    const int64_t file_size = pack.size();
+    const int64_t trailer = file_size - kPackTrailerBytes;
+    const bool from_end = directory < 0;
+    if (!resolve_offset(directory, from_end, file_size, out.directory_offset_) || out.directory_offset_ >= trailer) {
+        out.directory_offset_ = out.directory_end_ = trailer;
+        out.directory_problem_ = "directory position " + std::to_string(directory) + " lies outside the pack";
+        return;
+    }
+    int64_t at = out.directory_offset_;
+    uint8_t record[255 + 8];
+    bool ended = false;
+    bool too_many = false;
+    while (at < trailer) {
+        uint8_t length = 0;
+        if (pack.read_at(at, &length, 1) != 1) break;
+        if (length == 0) {
+            ended = true;
+            ++at;
+            break;
+        }
+        const int64_t need = static_cast<int64_t>(length) + 8;
+        if (at + 1 + need > trailer || pack.read_at(at + 1, record, need) != need) break;
+        if (out.entries_.size() >= kPackMaxEntries) {
+            too_many = true;
+            break;
+        }
+        at += 1 + need;
+        PackCheckedEntry checked;
+        decode_record(record, length, from_end, file_size, checked.entry_);
+        out.entries_.push_back(std::move(checked));
+    }
+    out.directory_end_ = at;
+    if (too_many) {
+        out.directory_problem_ = "directory holds more than " + std::to_string(kPackMaxEntries) + " entries";
+    } else if (!ended) {
+        out.directory_problem_ = "directory cut short after " + std::to_string(out.entries_.size()) +
+                                 " entries: no end marker before the trailer";
+    }
+    if (out.directory_offset_ < floor) {
+        if (!out.directory_problem_.empty()) out.directory_problem_ += "; ";
+        out.directory_problem_ += "directory at " + byte_text(out.directory_offset_) +
+                                  " lies inside the program, which ends at " + byte_text(floor);
+    }
+}
+
+// A byte range [begin_, end_) of the pack; owner_ is the entry's index, or -1 for the directory
+// and the trailer.
+struct Span {
+    int64_t begin_;
+    int64_t end_;
+    int64_t owner_;
+};
+
+}  // namespace
+
+void pack_check(FileReader& pack, int64_t floor, bool decompress, PackCheck& out) {
+    out = PackCheck{};
+    int32_t directory = 0;
+    if (!pack_read_trailer(pack, directory)) return;
+    out.found_ = true;
+    const int64_t file_size = pack.size();
+    const int64_t trailer = file_size - kPackTrailerBytes;
+    check_directory(pack, floor, directory, out);
+
+    // Each entry on its own: inside the file, after the program, clear of directory and trailer.
+    std::vector<Span> spans;
+    for (size_t i = 0; i < out.entries_.size(); ++i) {
+        PackCheckedEntry& checked = out.entries_[i];
+        const PackEntry& entry = checked.entry_;
+        if (!entry.valid_) {
+            checked.problem_ = "position " + std::to_string(entry.raw_position_) + " with " +
+                               std::to_string(entry.stored_size_) + " stored bytes lies outside the file";
+            continue;
+        }
+        const int64_t begin = entry.offset_;
+        const int64_t end = begin + static_cast<int64_t>(entry.stored_size_);
+        spans.push_back({begin, end, static_cast<int64_t>(i)});
+        uint8_t head[4];
+        if (pack.read_at(begin, head, 4) == 4) {
+            checked.unpacked_size_ = static_cast<uint32_t>(read_le32(head));
+            checked.head_read_ = true;
+        }
+        const uint64_t compressed = entry.stored_size_ - 4u;
+        if (begin < floor) {
+            checked.problem_ =
+                "starts at " + byte_text(begin) + ", inside the program, which ends at " + byte_text(floor);
+        } else if (end > trailer) {
+            checked.problem_ = "reaches into the trailer";
+        } else if (begin < out.directory_end_ && end > out.directory_offset_) {
+            checked.problem_ = "overlaps the directory";
+        } else if (!checked.head_read_ || checked.unpacked_size_ > kPackMaxUnpacked ||
+                   checked.unpacked_size_ > compressed * kPackMaxExpansion) {
+            checked.problem_ = "states " + std::to_string(checked.unpacked_size_) + " unpacked bytes, more than " +
+                               std::to_string(compressed) + " compressed bytes can hold";
+        }
+    }
+
+    // Entries against each other: in order of position, each against the furthest-reaching one
+    // before it.
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+        return a.begin_ != b.begin_ ? a.begin_ < b.begin_ : a.end_ < b.end_;
+    });
+    int64_t reach = -1;
+    int64_t reacher = -1;
+    for (const Span& span : spans) {
+        if (span.begin_ < reach) {
+            PackCheckedEntry& a = out.entries_[static_cast<size_t>(reacher)];
+            PackCheckedEntry& b = out.entries_[static_cast<size_t>(span.owner_)];
+            if (a.problem_.empty()) a.problem_ = "overlaps entry \"" + b.entry_.name_ + "\"";
+            if (b.problem_.empty()) b.problem_ = "overlaps entry \"" + a.entry_.name_ + "\"";
+        }
+        if (span.end_ > reach) {
+            reach = span.end_;
+            reacher = span.owner_;
+        }
+    }
+
+    if (decompress) {
+        for (PackCheckedEntry& checked : out.entries_) {
+            if (!checked.problem_.empty()) continue;
+            PackBlock block;
+            if (!pack_extract(pack, checked.entry_, block)) {
+                checked.problem_ =
+                    "does not decompress to its stated " + std::to_string(checked.unpacked_size_) + " bytes";
+            }
+        }
+    }
+
+    // The pack's extent, and the bytes in it that no part of the pack claims.
+    out.start_ = out.directory_offset_;
+    for (const Span& span : spans) out.start_ = std::min(out.start_, span.begin_);
+    spans.push_back({out.directory_offset_, out.directory_end_, -1});
+    spans.push_back({trailer, file_size, -1});
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.begin_ < b.begin_; });
+    int64_t covered = 0;
+    int64_t covered_to = out.start_;
+    for (const Span& span : spans) {
+        const int64_t begin = std::max(span.begin_, covered_to);
+        if (span.end_ > begin) {
+            covered += span.end_ - begin;
+            covered_to = span.end_;
+        }
+    }
+    out.unaccounted_ = (file_size - out.start_) - covered;
 }
 
 }  // namespace rt

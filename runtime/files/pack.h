@@ -72,8 +72,58 @@ enum class PackLevel { kFast, kBest };  // LZO1X-1, LZO1X-999
 // pack below 2 GiB. On failure error says why.
 bool pack_build(const std::vector<PackSource>& sources, PackLevel level, std::vector<uint8_t>& out, std::string& error);
 
-// Where an existing pack at the end of a file begins (its lowest entry or directory offset),
-// so that a new pack can replace it. False when the file ends in no readable pack.
-bool pack_start_offset(FileReader& pack, int64_t& start);
+// The pieces of pack_build, for writers that put out one entry at a time.
+
+// An entry name as packs hold it: 1 to 255 bytes, without "/", backslash or 0 byte. On failure
+// error says why.
+bool pack_name_check(std::string_view name, std::string& error);
+// One entry's stored bytes: its unpacked size (4 bytes) then the LZO1X stream. Takes at most
+// kPackMaxUnpacked bytes; needs about size * 17 / 16 bytes of memory besides the input.
+bool pack_compress(const uint8_t* bytes, size_t size, PackLevel level, std::vector<uint8_t>& out, std::string& error);
+
+// An entry already written: its stored bytes begin offset_ bytes after the pack's first byte.
+struct PackPlaced {
+    std::string name_;
+    int64_t offset_ = 0;
+    uint32_t stored_size_ = 0;
+};
+// The directory and trailer that end a pack whose entries fill its first data_size bytes.
+// Positions count back from the pack's end, so the pack works alone and appended alike. False
+// when the pack would reach 2 GiB.
+bool pack_directory(const std::vector<PackPlaced>& entries, int64_t data_size, std::vector<uint8_t>& out,
+                    std::string& error);
+
+// ---- checking a whole pack ----
+
+// Most directory records a check reads; a directory with more is reported as damaged.
+constexpr size_t kPackMaxEntries = 1u << 20;
+
+// One directory entry as a check of the whole pack found it.
+struct PackCheckedEntry {
+    PackEntry entry_;
+    uint32_t unpacked_size_ = 0;  // as its first 4 bytes state it
+    bool head_read_ = false;      // those 4 bytes lie inside the file
+    std::string problem_;         // what is wrong with it; empty when it is sound
+};
+
+// What a check of a whole pack found.
+struct PackCheck {
+    bool found_ = false;             // the file ends in the magic
+    std::string directory_problem_;  // what is wrong with the directory; empty when it is whole
+    int64_t directory_offset_ = 0;
+    int64_t directory_end_ = 0;              // one past its end marker (or where reading it stopped)
+    int64_t start_ = 0;                      // the pack's first byte: its lowest entry or its directory
+    int64_t unaccounted_ = 0;                // bytes from start_ to the end in no entry, directory or trailer
+    std::vector<PackCheckedEntry> entries_;  // in directory order
+
+    bool sound() const;  // found, its directory whole and every entry sound
+};
+
+// Checks every part of the pack at the end of a file: the directory lies inside the file, at or
+// after floor and before the trailer, and ends in its marker; each entry lies inside the file at
+// or after floor, overlaps no other entry, the directory or the trailer, and states no more
+// unpacked bytes than its stream can expand to; with decompress set, each stream also
+// decompresses to exactly its stated size (one entry in memory at a time).
+void pack_check(FileReader& pack, int64_t floor, bool decompress, PackCheck& out);
 
 }  // namespace rt

@@ -87,8 +87,11 @@ bool path_resolve(PackResolver& resolver, const char* name, std::string& out, bo
     if (!resolver.enabled_) return false;
 
     FileReader pack;
-    if (resolver.pack_name_.empty() || !pack.open(resolver.pack_name_.c_str())) {
-        resolver.enabled_ = false;
+    rt::PlatformOpenError why = rt::PlatformOpenError::kMissing;
+    if (resolver.pack_name_.empty() || !pack.open(resolver.pack_name_.c_str(), &why)) {
+        // A moment's shortage of descriptors or memory fails this lookup only; a pack that is
+        // missing, no regular file or refused switches the resolver off until the next pack_set.
+        if (why != rt::PlatformOpenError::kTransient) resolver.enabled_ = false;
         return false;
     }
     out.clear();

@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
+#include "runtime/core/errors.h"
 #include "runtime/files/file_reader.h"
 #include "runtime/files/file_service.h"
 #include "runtime/files/resolver.h"
@@ -49,6 +51,24 @@ size_t find_or_add_section(SettingsTable& table, std::string_view name) {
     return table.sections_.size() - 1;
 }
 
+std::string lower_case(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    return out;
+}
+
+// Sections of the table being parsed by lower-cased name, the first of each name, so that a file
+// with many sections loads in time linear in its size.
+using SectionIndex = std::unordered_map<std::string, size_t>;
+
+size_t find_or_add_section(SettingsTable& table, SectionIndex& index, std::string_view name) {
+    auto [it, added] = index.try_emplace(lower_case(name), table.sections_.size());
+    if (added) table.sections_.push_back(SettingsSection{std::string(name), {}});
+    return it->second;
+}
+
 // Removes element i; the last element takes its place.
 template <typename T>
 void remove_by_swap(std::vector<T>& items, size_t i) {
@@ -56,7 +76,8 @@ void remove_by_swap(std::vector<T>& items, size_t i) {
     items.pop_back();
 }
 
-void parse_line(std::string_view line, SettingsTable& table, size_t& current, bool& have_current) {
+void parse_line(std::string_view line, SettingsTable& table, SectionIndex& index, size_t& current,
+                bool& have_current) {
     size_t i = 0;
     while (i < line.size() && is_blank(line[i])) ++i;
     if (i == line.size() || line[i] == ';') return;
@@ -68,7 +89,7 @@ void parse_line(std::string_view line, SettingsTable& table, size_t& current, bo
         std::string_view name = line.substr(start, i - start);
         if (!name.empty() && name.back() == ']') name.remove_suffix(1);
         if (name.empty()) return;
-        current = find_or_add_section(table, name);
+        current = find_or_add_section(table, index, name);
         have_current = true;
         return;
     }
@@ -83,7 +104,7 @@ void parse_line(std::string_view line, SettingsTable& table, size_t& current, bo
     // Trailing control bytes (CR, tab, ...) go; bytes of 128 and above are text and stay.
     while (!value.empty() && static_cast<unsigned char>(value.back()) < 32) value.remove_suffix(1);
     if (!have_current) {
-        current = find_or_add_section(table, "");
+        current = find_or_add_section(table, index, "");
         have_current = true;
     }
     table.sections_[current].entries_.push_back(SettingsEntry{std::string(key), std::string(value)});
@@ -95,6 +116,8 @@ void settings_parse(FileReader& reader, SettingsTable& table) {
     char line[kLineMaxBytes];
     size_t current = 0;
     bool have_current = false;
+    SectionIndex index;
+    for (size_t i = 0; i < table.sections_.size(); ++i) index.try_emplace(lower_case(table.sections_[i].name_), i);
     for (;;) {
         int32_t length = reader.read_line(line);
         if (length < 0) return;
@@ -102,7 +125,7 @@ void settings_parse(FileReader& reader, SettingsTable& table) {
         const void* zero = std::memchr(line, '\0', static_cast<size_t>(length));
         size_t used = zero ? static_cast<size_t>(static_cast<const char*>(zero) - line) : static_cast<size_t>(length);
         if (used == 0) continue;
-        parse_line(std::string_view(line, used), table, current, have_current);
+        parse_line(std::string_view(line, used), table, index, current, have_current);
     }
 }
 
@@ -136,9 +159,15 @@ void settings_open(const RtString& name) {
     table.sections_.clear();
     table.changed_ = false;
     table.name_.clear();
+    table.name_refused_ = false;
     const char* requested = name.c_str();
-    // A name the layer cannot hand on selects nothing, so nothing is written under a cut name.
-    if (!*requested || std::strlen(requested) > rt::kNameMaxBytes) return;
+    // A name the layer cannot hand on selects nothing, so nothing is written under a cut name;
+    // puts report that they cannot be kept.
+    if (!*requested) return;
+    if (std::strlen(requested) > rt::kNameMaxBytes) {
+        table.name_refused_ = true;
+        return;
+    }
     table.name_ = requested;
     std::string resolved;
     FileReader reader;
@@ -164,6 +193,8 @@ void settings_put(const RtString& section, const RtString& key, const RtString& 
     const std::string_view section_name = rt::text_of(section);
     const std::string_view key_name = rt::text_of(key);
     const std::string_view new_value = rt::text_of(value);
+    // The change still lands in memory, but no file will hold it.
+    if (table.name_refused_) error_code_set(kErrNoSuchFile);
     if (key_name.empty()) {
         size_t index = 0;
         if (!rt::find_section(table, section_name, &index)) return;

@@ -23,6 +23,7 @@ struct SettingsTable {
     std::vector<SettingsSection> sections_;  // in file order, then in order of creation
     std::string name_;                       // the file held; empty for none
     bool changed_ = false;
+    bool name_refused_ = false;  // the last selected name was too long to name a file
 };
 
 // Parses the lines of reader (the text-line rule, up to its end) into sections, appending to table.

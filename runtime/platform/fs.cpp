@@ -3,7 +3,9 @@
 #include "runtime/platform/fs.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +41,8 @@ int open_flags(FileOpenMode mode) {
             return O_RDWR | O_CREAT | O_TRUNC;
         case FileOpenMode::kAppend:
             return O_WRONLY | O_CREAT | O_APPEND;
+        case FileOpenMode::kAppendNoLink:
+            return O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
         case FileOpenMode::kCreateNew:
             // O_EXCL alone already refuses an existing link; O_NOFOLLOW says so where it is read.
             return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
@@ -85,6 +89,8 @@ void fill_info(const struct stat& st, PlatformFileInfo& out) {
     out.is_regular = S_ISREG(st.st_mode);
     out.is_directory = S_ISDIR(st.st_mode);
     out.permissions = static_cast<uint32_t>(st.st_mode & 07777);
+    out.names = static_cast<uint32_t>(st.st_nlink);
+    out.owned = st.st_uid == ::geteuid();
 }
 
 }  // namespace
@@ -106,13 +112,37 @@ void PlatformFile::reset() noexcept {
     descriptor_ = -1;
 }
 
-PlatformFile platform_file_open(const char* path, FileOpenMode mode, uint32_t permissions) {
-    if (path == nullptr) return PlatformFile();
+PlatformFile platform_file_open(const char* path, FileOpenMode mode, uint32_t permissions, PlatformOpenError* error) {
+    if (error) *error = PlatformOpenError::kNone;
+    if (path == nullptr || *path == '\0') {
+        if (error) *error = PlatformOpenError::kMissing;
+        return PlatformFile();
+    }
     const int flags = open_flags(mode) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int descriptor;
     do {
         descriptor = ::open(path, flags, static_cast<mode_t>(permissions & 07777));
     } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0 && error) {
+        switch (errno) {
+            case ENOENT:
+            case ENOTDIR:
+            case ENAMETOOLONG:
+            case ELOOP:
+                *error = PlatformOpenError::kMissing;
+                break;
+            case EMFILE:
+            case ENFILE:
+            case ENOMEM:
+            case EINTR:
+            case EAGAIN:
+                *error = PlatformOpenError::kTransient;
+                break;
+            default:
+                *error = PlatformOpenError::kRefused;
+                break;
+        }
+    }
     return PlatformFileAccess::adopt(descriptor);
 }
 
@@ -211,6 +241,28 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// count letters and digits for a temporary name: from the system's random source, or the clock
+// and process number where that is unavailable (the exclusive create catches any clash).
+std::string random_letters(size_t count) {
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[32] = {};
+    if (count > sizeof bytes) count = sizeof bytes;
+    if (::getrandom(bytes, count, GRND_NONBLOCK) != static_cast<ssize_t>(count)) {
+        struct timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t mix = static_cast<uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15ull ^
+                       static_cast<uint64_t>(now.tv_sec) ^ (static_cast<uint64_t>(::getpid()) << 32);
+        for (size_t i = 0; i < count; ++i) {
+            mix ^= mix >> 29;
+            mix *= 0xBF58476D1CE4E5B9ull;
+            bytes[i] = static_cast<unsigned char>(mix >> 56);
+        }
+    }
+    std::string out(count, 'x');
+    for (size_t i = 0; i < count; ++i) out[i] = kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
+    return out;
+}
+
 bool sync_folder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -244,36 +296,45 @@ bool PlatformReplacement::begin(const char* path, uint32_t new_permissions) {
     if (path == nullptr || *path == '\0') return false;
     std::string target;
     if (!final_target(path, target)) return false;
-    mode_t permissions = static_cast<mode_t>(new_permissions & 07777);
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0) {
+    bool exists = true;
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno != ENOENT) return false;
+        exists = false;
+    } else {
         if (!S_ISREG(st.st_mode)) return false;                 // folders, FIFOs and devices stay
         if (::access(target.c_str(), W_OK) != 0) return false;  // a read-only file stays refused
-        permissions = st.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        return false;
-    } else {
-        // A new file gets what the creation mask leaves of the asked permissions.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        permissions &= ~mask;
     }
-    const std::string folder = folder_of(target);
     const size_t slash = target.rfind('/');
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    // "." + name + ".XXXXXX" must stay one valid name component (at most 255 bytes).
+    // "." + name + "." + 12 letters must stay one valid name component (at most 255 bytes).
     if (base.size() > 200) base.resize(200);
-    std::string temporary = (slash == std::string::npos ? std::string() : folder + "/") + "." + base + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    if (::fchmod(fd, permissions) != 0) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
+    const std::string prefix = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "." + base + ".";
+    // A new file is created with new_permissions so that the system applies the creation mask;
+    // an existing file's bits are copied below.
+    const mode_t create_mode = exists ? 0600 : static_cast<mode_t>(new_permissions & 07777);
+    int fd = -1;
+    std::string temporary;
+    for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
+        temporary = prefix + random_letters(12);
+        do {
+            fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, create_mode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0 && errno != EEXIST) return false;
     }
+    if (fd < 0) return false;
     file_ = PlatformFileAccess::adopt(fd);
-    target_ = std::move(target);
     temporary_ = std::move(temporary);
+    if (exists) {
+        // Owner and group first (changing them clears set-id bits); only a privileged process or
+        // a member of the group may, so a refusal is no failure. The permission bits must hold.
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd, st.st_uid, st.st_gid);
+        if (::fchmod(fd, st.st_mode & 07777) != 0) {
+            abandon();
+            return false;
+        }
+    }
+    target_ = std::move(target);
     return true;
 }
 

@@ -20,6 +20,7 @@ enum class FileOpenMode {
     kReadWriteEmpty,  // for reading and writing, created when missing, emptied
     kAppend,          // for writing, created when missing; every write lands at the end
     kCreateNew,       // for writing, made new: fails when the name exists, as a link too
+    kAppendNoLink,    // as kAppend, but fails when the name is a link
 };
 
 struct PlatformFileInfo {
@@ -27,6 +28,8 @@ struct PlatformFileInfo {
     bool is_regular = false;
     bool is_directory = false;
     uint32_t permissions = 0;  // the 12 permission bits (owner, group, others, set-id, sticky)
+    uint32_t names = 0;        // hard links: names in folders that lead to this file
+    bool owned = false;        // owned by this process's effective user
 };
 
 // One open file; closed when destroyed or reset. Move-only. False when nothing is open.
@@ -48,9 +51,21 @@ private:
     int descriptor_ = -1;
 };
 
-// Opens path; an empty object when the system refuses. permissions applies to a file the mode
-// creates (the process's file creation mask removes bits from it).
-PlatformFile platform_file_open(const char* path, FileOpenMode mode, uint32_t permissions = 0644);
+// Why an open failed.
+enum class PlatformOpenError {
+    kNone,
+    kMissing,    // nothing under that name, or no name at all: a folder on the way is missing, the
+                 // path is too long or loops through links
+    kTransient,  // the system ran short of descriptors or memory, or a signal cut in: a later try
+                 // may succeed
+    kRefused,    // anything else: no permission, a read-only file system, an I/O error
+};
+
+// Opens path; an empty object when the system refuses, and then *error (when given) says why.
+// permissions applies to a file the mode creates (the process's file creation mask removes bits
+// from it).
+PlatformFile platform_file_open(const char* path, FileOpenMode mode, uint32_t permissions = 0644,
+                                PlatformOpenError* error = nullptr);
 
 // Reads count bytes at offset (from the start of the file) without moving the file's own offset,
 // until count bytes arrived or the file ended. Returns the bytes read (fewer only at the end or
@@ -98,8 +113,9 @@ public:
     PlatformReplacement& operator=(const PlatformReplacement&) = delete;
 
     // Starts replacing path: an empty temporary file in the target's folder, opened for reading
-    // and writing, with the old file's permission bits (new_permissions for a file that does not
-    // exist yet, less the creation mask). False when refused or when the folder takes no file.
+    // and writing, with the old file's permission bits and, where this process may set them, its
+    // owner and group (new_permissions less the creation mask for a file that does not exist
+    // yet). False when refused or when the folder takes no file.
     bool begin(const char* path, uint32_t new_permissions = 0644);
     // The temporary file, to write (and read) through the platform file functions.
     const PlatformFile& file() const { return file_; }

@@ -77,9 +77,17 @@ std::string platform_current_dir() {
 
 bool platform_delete_file(const std::string& path) { return platform_file_delete(path.c_str()); }
 
-bool platform_append_file(const std::string& path, const char* bytes, size_t count) {
-    PlatformFile file = platform_file_open(path.c_str(), FileOpenMode::kAppend);
-    return file && platform_file_write(file, bytes, count);
+bool platform_append_file(const std::string& path, const char* bytes, size_t count, AppendMode mode) {
+    if (mode == AppendMode::kFreshExclusive) {
+        platform_file_delete(path.c_str());
+        PlatformFile file = platform_file_open(path.c_str(), FileOpenMode::kCreateNew);
+        return file && platform_file_write(file, bytes, count);
+    }
+    PlatformFile file = platform_file_open(path.c_str(), FileOpenMode::kAppendNoLink);
+    // A hard link to another file, or a file someone else made under the name, is not ours.
+    PlatformFileInfo info;
+    if (!file || !platform_file_info(file, info) || !info.is_regular || !info.owned || info.names != 1) return false;
+    return platform_file_write(file, bytes, count);
 }
 
 bool platform_debugger_present() {

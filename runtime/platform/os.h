@@ -17,8 +17,16 @@ std::string platform_temp_dir();
 bool platform_set_current_dir(const std::string& path);
 std::string platform_current_dir();
 bool platform_delete_file(const std::string& path);
-// Appends bytes to a file, creating it when missing; false when it cannot be opened or written.
-bool platform_append_file(const std::string& path, const char* bytes, size_t count);
+// How platform_append_file reaches its file. Neither mode follows a link at the name, so a link
+// planted in a shared folder never leads the bytes into someone else's file.
+enum class AppendMode {
+    kAppend,          // appends to a regular file of this user with one name, created when missing
+    kFreshExclusive,  // removes the name (a link itself, not its target) and makes the file anew,
+                      // exclusively: fails when anything holds the name again by then
+};
+// Appends bytes to a file; false when it cannot be opened or written.
+bool platform_append_file(const std::string& path, const char* bytes, size_t count,
+                          AppendMode mode = AppendMode::kAppend);
 
 // True when a tracer (debugger) is attached to this process.
 bool platform_debugger_present();
