@@ -198,7 +198,8 @@ TEST_F(LineStoreTest, WriteBackTargets) {
 
     mkfifo(dir_.file("fifo").c_str(), 0600);
     line_store_write(path("fifo"), 0, RtString("x"));
-    line_store_select(nullptr);
+    EXPECT_EQ(line_store_select(nullptr), 3) << "a refused write-back is reported";
+    EXPECT_EQ(rt::globals.error_code, 3);
     EXPECT_EQ(kind_of(dir_.file("fifo")), static_cast<mode_t>(S_IFIFO));
 
     const std::string long_name = long_name_in(dir_.path());

@@ -177,8 +177,10 @@ TEST_F(SettingsTest, WriteBackTargets) {
     mkfifo(dir_.file("fifo").c_str(), 0600);
     open("fifo");
     put("A", "k", "v");
+    error_code_clear();
     settings_open(RtString(""));
     EXPECT_EQ(kind_of(dir_.file("fifo")), static_cast<mode_t>(S_IFIFO));
+    EXPECT_EQ(rt::globals.error_code, 3) << "a refused write-back is reported";
 
     error_code_clear();
     put("A", "k", "v");  // no file selected: kept in memory, nothing to report

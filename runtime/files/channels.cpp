@@ -196,9 +196,9 @@ int32_t file_size(const RtString& name) {
     error_code_clear();
     FileReader reader;
     if (!reader.open(name.c_str())) {
+        // A name too long for the layer names no file, as a missing one does.
         error_code_set(kErrNoSuchFile);
-        // A name too long for the layer names no file at all.
-        return std::strlen(name.c_str()) > rt::kNameMaxBytes ? -1 : 0;
+        return 0;
     }
     return reader.size();
 }

@@ -32,14 +32,14 @@ void clear_store(LineStore& store) {
 
 }  // namespace
 
-void line_store_write_back(const LineStore& store) {
-    if (store.name_.empty() || !store.changed_ || is_memory_file_name(store.name_.c_str())) return;
+bool line_store_write_back(const LineStore& store) {
+    if (store.name_.empty() || !store.changed_ || is_memory_file_name(store.name_.c_str())) return true;
     std::string text;
     for (int32_t i = 0; i <= store.last_line_ && i < kLineStoreLines; ++i) {
         text += store.lines_[static_cast<size_t>(i)];
         text += "\r\n";
     }
-    write_whole_file(store.name_.c_str(), text.data(), text.size());
+    return write_whole_file(store.name_.c_str(), text.data(), text.size());
 }
 
 }  // namespace rt
@@ -48,9 +48,12 @@ int32_t line_store_select(const char* name) {
     rt::LineStore& store = rt::file_service().line_store_;
     error_code_clear();
     if (name && store.name_ == name) return 0;
-    rt::line_store_write_back(store);
+    // The lines held cannot stay once another file is selected: a failed write-back is reported
+    // (the file on disk is still the complete old one).
+    const bool kept = rt::line_store_write_back(store);
     rt::clear_store(store);
-    if (!name) return 0;
+    if (!kept) error_code_set(kErrNoSuchFile);
+    if (!name) return kept ? 0 : kErrNoSuchFile;
     // A name the layer cannot hand on is held as none, so that nothing is written under a cut name.
     if (std::strlen(name) <= rt::kNameMaxBytes) store.name_ = name;
     std::string resolved;
@@ -67,7 +70,8 @@ int32_t line_store_select(const char* name) {
         rt::store_slot(store.lines_[static_cast<size_t>(i)], line, static_cast<size_t>(length));
         store.last_line_ = i;
     }
-    return 0;
+    if (!kept) error_code_set(kErrNoSuchFile);
+    return kept ? 0 : kErrNoSuchFile;
 }
 
 double line_store_read(const RtString& name, double line, RtString& out) {

@@ -21,8 +21,9 @@ struct LineStore {
     bool changed_ = false;
 };
 
-// Writes lines 0 to last line back (each + CR LF) when changed and named by a plain file name;
-// a file that cannot be created is skipped. Clears nothing.
-void line_store_write_back(const LineStore& store);
+// Writes lines 0 to last line back (each + CR LF) when changed and named by a plain file name,
+// replacing the file in one step. Clears nothing. False when the file could not be replaced (the
+// old file is then untouched); true when written or when nothing needed writing.
+bool line_store_write_back(const LineStore& store);
 
 }  // namespace rt

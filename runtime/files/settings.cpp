@@ -145,17 +145,19 @@ std::string settings_format(const SettingsTable& table) {
     return text;
 }
 
-void settings_write_back(const SettingsTable& table) {
-    if (!table.changed_ || table.name_.empty() || is_memory_file_name(table.name_.c_str())) return;
+bool settings_write_back(const SettingsTable& table) {
+    if (!table.changed_ || table.name_.empty() || is_memory_file_name(table.name_.c_str())) return true;
     std::string text = settings_format(table);
-    write_whole_file(table.name_.c_str(), text.data(), text.size());
+    return write_whole_file(table.name_.c_str(), text.data(), text.size());
 }
 
 }  // namespace rt
 
 void settings_open(const RtString& name) {
     rt::SettingsTable& table = rt::file_service().settings_;
-    rt::settings_write_back(table);
+    // The table held cannot stay once another file is selected: a failed write-back is reported
+    // with code 3 (the file on disk is still the complete old one).
+    if (!rt::settings_write_back(table)) error_code_set(kErrNoSuchFile);
     table.sections_.clear();
     table.changed_ = false;
     table.name_.clear();

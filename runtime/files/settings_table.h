@@ -30,7 +30,8 @@ struct SettingsTable {
 void settings_parse(FileReader& reader, SettingsTable& table);
 // The written form: "[name]" CR LF, then "key=value" CR LF per entry, for every section.
 std::string settings_format(const SettingsTable& table);
-// Writes the table back when changed and named by a plain file name; silent on failure.
-void settings_write_back(const SettingsTable& table);
+// Writes the table back when changed and named by a plain file name, replacing the file in one
+// step. False when the file could not be replaced (the old file is then untouched).
+bool settings_write_back(const SettingsTable& table);
 
 }  // namespace rt

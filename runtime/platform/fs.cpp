@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace rt {
 
@@ -276,8 +277,13 @@ bool sync_folder(const std::string& folder) {
 PlatformReplacement::~PlatformReplacement() { abandon(); }
 
 PlatformReplacement::PlatformReplacement(PlatformReplacement&& other) noexcept
-    : file_(std::move(other.file_)), target_(std::move(other.target_)), temporary_(std::move(other.temporary_)) {
+    : file_(std::move(other.file_)),
+      target_(std::move(other.target_)),
+      temporary_(std::move(other.temporary_)),
+      prefix_(std::move(other.prefix_)),
+      unnamed_(other.unnamed_) {
     other.temporary_.clear();
+    other.unnamed_ = false;
 }
 
 PlatformReplacement& PlatformReplacement::operator=(PlatformReplacement&& other) noexcept {
@@ -286,7 +292,10 @@ PlatformReplacement& PlatformReplacement::operator=(PlatformReplacement&& other)
         file_ = std::move(other.file_);
         target_ = std::move(other.target_);
         temporary_ = std::move(other.temporary_);
+        prefix_ = std::move(other.prefix_);
+        unnamed_ = other.unnamed_;
         other.temporary_.clear();
+        other.unnamed_ = false;
     }
     return *this;
 }
@@ -315,6 +324,15 @@ bool PlatformReplacement::begin(const char* path, uint32_t new_permissions) {
     const mode_t create_mode = exists ? 0600 : static_cast<mode_t>(new_permissions & 07777);
     int fd = -1;
     std::string temporary;
+    // Unnamed first: a process killed before the commit leaves no file behind. It gets a name only
+    // for the moment between linking it in and renaming it over the target (through /proc).
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        do {
+            fd = ::open(folder_of(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, create_mode);
+        } while (fd < 0 && errno == EINTR);
+    }
+    unnamed_ = fd >= 0;
+    // File systems without unnamed files: a named one, removed again when not committed.
     for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
         temporary = prefix + random_letters(12);
         do {
@@ -325,6 +343,7 @@ bool PlatformReplacement::begin(const char* path, uint32_t new_permissions) {
     if (fd < 0) return false;
     file_ = PlatformFileAccess::adopt(fd);
     temporary_ = std::move(temporary);
+    prefix_ = prefix;
     if (exists) {
         // Owner and group first (changing them clears set-id bits); only a privileged process or
         // a member of the group may, so a refusal is no failure. The permission bits must hold.
@@ -339,8 +358,23 @@ bool PlatformReplacement::begin(const char* path, uint32_t new_permissions) {
 }
 
 bool PlatformReplacement::commit() {
-    if (!file_ || temporary_.empty()) return false;
-    const bool written = ::fsync(PlatformFileAccess::descriptor(file_)) == 0;
+    if (!file_ || (temporary_.empty() && !unnamed_)) return false;
+    const int fd = PlatformFileAccess::descriptor(file_);
+    bool written = ::fsync(fd) == 0;
+    if (written && unnamed_) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        written = false;
+        for (int attempt = 0; attempt < 64 && !written; ++attempt) {
+            std::string name = prefix_ + random_letters(12);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = std::move(name);
+                written = true;
+            } else if (errno != EEXIST) {
+                break;
+            }
+        }
+        unnamed_ = false;
+    }
     file_.reset();
     if (!written || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         abandon();
@@ -355,6 +389,7 @@ bool PlatformReplacement::commit() {
 
 void PlatformReplacement::abandon() {
     file_.reset();
+    unnamed_ = false;
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
         temporary_.clear();

@@ -129,7 +129,9 @@ public:
 private:
     PlatformFile file_;
     std::string target_;     // the final target's path (links resolved)
-    std::string temporary_;  // the temporary file's path in the target's folder
+    std::string temporary_;  // the temporary file's path in the target's folder; "" while unnamed
+    std::string prefix_;     // where the temporary gets its name at commit when it has none yet
+    bool unnamed_ = false;   // the temporary has no name until commit: a kill leaves nothing
 };
 
 // The whole new content of path in one replacement; false (old file untouched) on any failure.
