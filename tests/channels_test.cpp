@@ -28,6 +28,9 @@ using rt_test::read_file;
 using rt_test::run_in_child;
 using rt_test::TempDir;
 using rt_test::write_file;
+using rt_test::FileSizeLimit;
+using rt_test::kind_of;
+using rt_test::long_name_in;
 
 std::string make_pack(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::vector<rt::PackSource> sources;
@@ -37,44 +40,6 @@ std::string make_pack(const std::vector<std::pair<std::string, std::string>>& en
     std::string error;
     EXPECT_TRUE(rt::pack_build(sources, rt::PackLevel::kFast, pack, error)) << error;
     return std::string(pack.begin(), pack.end());
-}
-
-// Lowers the largest file this process may write to bytes (a full disk, seen from the writer),
-// with the signal that would end the process ignored; both restored at the end.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit lowered = old_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-        old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, old_handler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-    sighandler_t old_handler_ = SIG_DFL;
-};
-
-mode_t kind_of(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
-}
-
-// A file under a path of at least 1024 bytes, which the file layer does not take as a name.
-std::string long_name_in(const std::string& folder) {
-    std::string path = folder;
-    while (path.size() < 1100) {
-        path += "/" + std::string(200, 'd');
-        mkdir(path.c_str(), 0700);
-    }
-    return path + "/f";
 }
 
 RtString rs(const std::string& s) { return RtString(s.data(), static_cast<uint32_t>(s.size())); }

@@ -19,29 +19,14 @@ namespace {
 using rt_test::read_file;
 using rt_test::TempDir;
 using rt_test::write_file;
+using rt_test::FileSizeLimit;
+using rt_test::kind_of;
 
-// Lowers the largest file this process may write to bytes (a full disk, seen from the writer),
-// with the signal that would end the process ignored; both restored at the end.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit lowered = old_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-        old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, old_handler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-    sighandler_t old_handler_ = SIG_DFL;
-};
+// The set-up most cases share: a file "f" holding "old".
+std::string old_file(const TempDir& d) {
+    write_file(d.file("f"), "old");
+    return d.file("f");
+}
 
 std::vector<std::string> names_in(const std::string& folder) {
     std::vector<std::string> names;
@@ -53,11 +38,6 @@ std::vector<std::string> names_in(const std::string& folder) {
     }
     closedir(d);
     return names;
-}
-
-mode_t kind_of(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
 mode_t permissions_of(const std::string& path) {
@@ -123,20 +103,14 @@ TEST(PlatformReplacement, ReplacesWholeOrLeavesTheOldFile) {
         {"a folder that does not exist is refused", [](const TempDir& d) { return d.file("no/f"); }, nullptr, false,
          "", "", 0, 0},
         {"a write that fails keeps the old content",
-         [](const TempDir& d) {
-             write_file(d.file("f"), "old");
-             return d.file("f");
-         },
+         old_file,
          [&big](const std::string& path) {
              FileSizeLimit limit(100);
              return replace_with(path, big);
          },
          false, "f", "old", S_IFREG, 0},
         {"an abandoned replacement keeps the old content",
-         [](const TempDir& d) {
-             write_file(d.file("f"), "old");
-             return d.file("f");
-         },
+         old_file,
          [](const std::string& path) {
              rt::PlatformReplacement r;
              if (!r.begin(path.c_str())) return true;
@@ -146,10 +120,7 @@ TEST(PlatformReplacement, ReplacesWholeOrLeavesTheOldFile) {
          },
          false, "f", "old", S_IFREG, 0},
         {"a target turned into a folder before the commit stays",
-         [](const TempDir& d) {
-             write_file(d.file("f"), "old");
-             return d.file("f");
-         },
+         old_file,
          [](const std::string& path) {
              rt::PlatformReplacement r;
              if (!r.begin(path.c_str())) return true;
@@ -160,10 +131,7 @@ TEST(PlatformReplacement, ReplacesWholeOrLeavesTheOldFile) {
          },
          false, "", "", S_IFDIR, 0},
         {"an empty content replaces too",
-         [](const TempDir& d) {
-             write_file(d.file("f"), "old");
-             return d.file("f");
-         },
+         old_file,
          [](const std::string& path) { return replace_with(path, ""); }, true, "f", "", S_IFREG, 0},
     };
     for (const Case& c : cases) {

@@ -201,7 +201,7 @@ TEST_F(Runtime, MouseWheelAndButtonsArriveAsOneSamplePerFrame) {
     inject(rt::PlatformEventKind::mouse_wheel, 0, 0, 3);
     inject(rt::PlatformEventKind::mouse_button_down, 3);  // right
     pump();
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
     MouseSample s;
     ASSERT_EQ(mouse_read(s), 1);
     EXPECT_EQ(s.wheel, 1);
@@ -215,7 +215,7 @@ TEST_F(Runtime, MouseWheelAndButtonsArriveAsOneSamplePerFrame) {
     inject(rt::PlatformEventKind::mouse_button_up, 3);
     inject(rt::PlatformEventKind::mouse_wheel, 0, 0, -2);
     pump();
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
     EXPECT_EQ(mouse_axis(2), -1);
     EXPECT_EQ(mouse_button_any(), 0);
 }
@@ -227,21 +227,21 @@ TEST_F(Runtime, ExclusiveMouseMovesByRelativeMotionAndStaysOnTheScreen) {
     inject(rt::PlatformEventKind::mouse_motion, 0, 30, -20);
     inject(rt::PlatformEventKind::mouse_motion, 0, 5, 0);
     pump();
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
     MouseSample s;
     mouse_read(s);
     EXPECT_EQ(s.dx, 35);
     EXPECT_EQ(s.dy, -20);
     inject(rt::PlatformEventKind::mouse_motion, 0, 50000, 50000);
     pump();
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
     int32_t x, y;
     mouse_state(x, y, l, r);
     EXPECT_EQ(x, 639);
     EXPECT_EQ(y, 479);
     inject(rt::PlatformEventKind::mouse_motion, 0, -10, -100000);
     pump();
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
     double dx, dy, dl, dr;
     mouse_state(dx, dy, dl, dr);
     EXPECT_EQ(dx, 629);  // moved from the clamped position

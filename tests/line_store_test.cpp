@@ -20,21 +20,8 @@ namespace {
 using rt_test::read_file;
 using rt_test::TempDir;
 using rt_test::write_file;
-
-mode_t kind_of(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
-}
-
-// A file under a path of at least 1024 bytes, which the file layer does not take as a name.
-std::string long_name_in(const std::string& folder) {
-    std::string path = folder;
-    while (path.size() < 1100) {
-        path += "/" + std::string(200, 'd');
-        mkdir(path.c_str(), 0700);
-    }
-    return path + "/f";
-}
+using rt_test::kind_of;
+using rt_test::long_name_in;
 
 RtString rs(const std::string& s) { return RtString(s.data(), static_cast<uint32_t>(s.size())); }
 std::string str(const RtString& s) { return std::string(s.c_str(), s.length()); }

@@ -58,7 +58,7 @@ void screen_present() {
     }
 
     rt::keyboard_update_frame(frame_duration());
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
 
     if (rt::exit_keys_down()) {
         error_code_set(0);

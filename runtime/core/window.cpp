@@ -139,7 +139,7 @@ void debug_breakpoint(int32_t value) {
     rt::debug_output(buf);
     rt::globals.core.paused = 0;
     keyboard_update();
-    rt::input_mouse_fresh_mark();
+    rt::input_mouse_frame_start();
     rt::globals.core.bring_to_front_requested = 1;
 }
 

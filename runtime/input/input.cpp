@@ -118,7 +118,7 @@ void input_screen_geometry_set(int32_t width, int32_t height, bool portrait) {
     if (InputService* input = input_service()) input->screen_geometry_set(width, height, portrait);
 }
 
-void input_mouse_fresh_mark() {
+void input_mouse_frame_start() {
     if (input_service()) input_service()->mouse_frame_start();
 }
 

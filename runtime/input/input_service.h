@@ -146,7 +146,7 @@ void input_window_active_set(bool active);
 // Applies the mouse mode: exclusive (hidden pointer, relative movement) or the system pointer.
 void input_mouse_mode_apply(int32_t exclusive);
 // The mouse sample of a new frame (InputService::mouse_frame_start).
-void input_mouse_fresh_mark();
+void input_mouse_frame_start();
 // The keyboard snapshot of a new frame, taken after the time since the previous one is known.
 void keyboard_update_frame(double frame_duration_ms);
 void input_screen_geometry_set(int32_t width, int32_t height, bool portrait);

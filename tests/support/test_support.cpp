@@ -172,4 +172,31 @@ ProgramResult run_program(const std::vector<std::string>& argv, const std::vecto
 
 std::string test_program_path(const std::string& name) { return std::string(RT_TEST_PROGRAM_DIR) + "/" + name; }
 
+mode_t kind_of(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+std::string long_name_in(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() < 1100) {
+        path += "/" + std::string(200, 'd');
+        mkdir(path.c_str(), 0700);
+    }
+    return path + "/f";
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit lowered = old_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_handler_);
+}
+
 }  // namespace rt_test

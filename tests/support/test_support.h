@@ -2,6 +2,10 @@
 // ends the program (the fatal path) in a child process.
 #pragma once
 
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
@@ -66,5 +70,26 @@ ProgramResult run_program(const std::vector<std::string>& argv, const std::vecto
 
 // Where the test programs (tests/programs/*.cpp) are built.
 std::string test_program_path(const std::string& name);
+
+// The kind of what path names, links not followed (S_IFREG, S_IFLNK, ...); 0 when nothing is there.
+mode_t kind_of(const std::string& path);
+
+// A file under a path of at least 1024 bytes, which the file layer does not take as a name (the
+// folders are made; the file is not).
+std::string long_name_in(const std::string& folder);
+
+// Lowers the largest file this process may write to bytes (a full disk, seen from the writer),
+// with the signal that would end the process ignored; both restored at the end.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    sighandler_t old_handler_ = SIG_DFL;
+};
 
 }  // namespace rt_test
