@@ -51,7 +51,9 @@ bool extension_list_contains(const char* list, const char* name) {
 
 }  // namespace rt
 
-DuraVUZododivi::DuraVUZododivi() = default;
+DuraVUZododivi::DuraVUZododivi()
+    : sprites_(new rt::SpriteRecord[rt::kSpriteCount]),
+      alpha_masks_(new std::unique_ptr<uint8_t[]>[rt::kSpriteCount]) {}
 
 DuraVUZododivi::~DuraVUZododivi() {
     display_destroy();
@@ -118,11 +120,22 @@ void DuraVUZododivi::software_renderer_check() {
 
 void DuraVUZododivi::extensions_fetch() {
     extensions_ = rt::GlExtensionTable{};
-    const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (!list) return;
     auto fetch = [](auto& entry, const char* name) {
         entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(rt::platform_gl_proc_address(name));
     };
+    fetch(extensions_.glBindRenderbufferEXT, "glBindRenderbufferEXT");
+    fetch(extensions_.glDeleteRenderbuffersEXT, "glDeleteRenderbuffersEXT");
+    fetch(extensions_.glGenRenderbuffersEXT, "glGenRenderbuffersEXT");
+    fetch(extensions_.glRenderbufferStorageEXT, "glRenderbufferStorageEXT");
+    fetch(extensions_.glBindFramebufferEXT, "glBindFramebufferEXT");
+    fetch(extensions_.glDeleteFramebuffersEXT, "glDeleteFramebuffersEXT");
+    fetch(extensions_.glGenFramebuffersEXT, "glGenFramebuffersEXT");
+    fetch(extensions_.glCheckFramebufferStatusEXT, "glCheckFramebufferStatusEXT");
+    fetch(extensions_.glFramebufferTexture2DEXT, "glFramebufferTexture2DEXT");
+    fetch(extensions_.glFramebufferRenderbufferEXT, "glFramebufferRenderbufferEXT");
+    fetch(extensions_.glGetFramebufferAttachmentParameterivEXT, "glGetFramebufferAttachmentParameterivEXT");
+    const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!list) return;
     if (std::strstr(list, "GL_ARB_multitexture")) {
         fetch(extensions_.glActiveTextureARB, "glActiveTextureARB");
         fetch(extensions_.glMultiTexCoord2fARB, "glMultiTexCoord2fARB");

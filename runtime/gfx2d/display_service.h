@@ -1,14 +1,18 @@
-// DuraVUZododivi, the display service: the one renderer object. Its display part: the window with
-// the one OpenGL context, windowed and full-screen display, extension entry points, the
-// software-renderer warning and the 2D projection (origin top left, one unit per pixel, y down).
+// DuraVUZododivi, the display service: the one renderer object. The window with the one OpenGL
+// context, windowed and full-screen display, extension entry points, the software-renderer
+// warning and the 2D projection (origin top left, one unit per pixel, y down); the sprite store
+// with its picture slots, sprite drawing, fonts and text, off-screen surfaces and primitives.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/gfx2d/display.h"
 #include "runtime/gfx2d/gl_extensions.h"
+#include "runtime/gfx2d/picture_codec.h"
+#include "runtime/gfx2d/sprite_store.h"
 #include "runtime/values/rt_string.h"
 
 namespace rt {
@@ -30,6 +34,19 @@ std::string software_warning_text(const std::string& file_content);
 // Word-bounded search: name counts where it starts the list or follows a blank, and is followed by
 // a blank or the end.
 bool extension_list_contains(const char* list, const char* name);
+
+// The bytes of a picture file, kept alive by owner.
+struct PictureBytes {
+    std::shared_ptr<const void> owner;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+// Finds a picture file by the name the game gives and hands out its bytes; false when there is
+// no such file or it cannot be read. Start-up installs one that searches the file layer (packs,
+// memory files); the default reads plain files only.
+using PictureFileReader = bool (*)(const char* name, PictureBytes& out);
+// Reads a plain file whole (at most 1 GiB).
+bool picture_file_read(const char* path, PictureBytes& out);
 }  // namespace rt
 
 class DuraVUZododivi {
@@ -71,6 +88,99 @@ public:
     // Shows the window and gives it the focus (after a debugger break).
     void bring_to_front();
 
+    // ---- sprite store and picture slots ----
+    // Sets the sprite key and the font key (0x00BBGGRR, -1: none).
+    void transparent_colour_set(int32_t colour);
+    int32_t sprite_key() const { return sprite_key_; }
+    int32_t font_key() const { return font_key_; }
+    // The command forms: false (the caller records error code 3) when the picture is missing or
+    // undecodable or n is no ordinary sprite number; the number is then free.
+    bool sprite_load(const char* name, int32_t n, bool normal_map);
+    void sprite_frames_set(int32_t n, int32_t frame_width, int32_t frame_height);
+    void sprite_size(int32_t n, int32_t& width, int32_t& height) const;
+    int32_t sprite_free_number() const;
+    uint32_t sprite_texture_id(int32_t n) const;
+    // Loads picture slot 0 and draws it; on failure empties the slot and clears to black.
+    bool background_load(const char* name);
+    void background_colour_set(int32_t colour);
+    // Null for numbers outside 0 ... 65535.
+    const rt::SpriteRecord* sprite(int32_t n) const;
+    rt::SpriteRecord* sprite(int32_t n);
+    const rt::PictureSlot* picture_slot(int32_t slot) const;
+
+    void sprite_free(int32_t n);
+    // Decodes the picture file that name finds (through the installed reader).
+    bool picture_load(rt::Picture& picture, const char* name, int32_t key);
+    // Uploads the rectangle x, y, w, h (0: to the picture's edge) into a power-of-two texture
+    // (smallest side 16), replacing the texture name in *texture; *mip (when given) receives the
+    // mipmapped twin.
+    bool texture_upload(const rt::Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* texture,
+                        uint32_t* mip, bool normal_map, bool font);
+    bool sprite_load_picture(int32_t n, const char* name, int32_t key, bool normal_map);
+    bool picture_slot_load(int32_t slot, const char* name);
+    void picture_slot_clear(int32_t slot);
+    // The sprite's alpha plane (texture_width x texture_height bytes, bottom-up), read back from
+    // its texture on first use and cached; null for a free number.
+    const uint8_t* sprite_alpha_mask(int32_t n);
+    void sprite_alpha_mask_drop(int32_t n);
+    void picture_reader_set(rt::PictureFileReader reader) { picture_reader_ = reader; }
+
+    // ---- sprite drawing ----
+    void sprite_draw(int32_t n, int32_t x, int32_t y);
+    void sprite_draw_stretched(int32_t n, int32_t x, int32_t y, int32_t w, int32_t h);
+    void sprite_draw_zoomed(int32_t n, int32_t x, int32_t y, double zoom_x, double zoom_y);
+    void sprite_draw_rotozoom(int32_t n, int32_t x, int32_t y, double angle, double zoom);
+    void sprite_draw_frame(int32_t n, int32_t frame, int32_t x, int32_t y);
+    void sprite_draw_frame_rotozoom(int32_t n, int32_t frame, int32_t x, int32_t y, double angle, double zoom);
+    void sprite_draw_frame_stretched(int32_t n, int32_t frame, int32_t x, int32_t y, int32_t w, int32_t h);
+    void polygon_begin(int32_t n, int32_t mode);
+    void polygon_vertex(double x, double y, double tx, double ty, int32_t colour);
+    void polygon_split();
+    void polygon_end();
+    // The polygon under construction (for tests and the 3D engine).
+    const std::vector<rt::PolygonVertex>& polygon_vertices() const { return polygon_; }
+    int32_t polygon_count() const { return polygon_count_; }
+    void blend_alpha_set(double alpha);
+    int32_t sprite_collision(int32_t n1, int32_t x1, int32_t y1, int32_t n2, int32_t x2, int32_t y2);
+    int32_t sprite_collision_frames(int32_t n1, int32_t frame1, int32_t x1, int32_t y1, int32_t n2, int32_t frame2,
+                                    int32_t x2, int32_t y2);
+    // The texture binder: n (its mip twin when use_mip) on unit 0, second on unit 1; names from
+    // table[n] when table is given. n < 0 binds nothing.
+    void sprite_bind(int32_t n, int32_t second, int32_t use_mip, const uint32_t* table);
+    // Four (x, y, u, v) vertices as a triangle fan, wrap mode clamped to the edge.
+    void quad_draw(const float vertices[16]);
+    int32_t bound_sprite() const { return bound_sprite_; }
+
+    // ---- fonts and text ----
+    bool font_load(const char* name, int32_t n);  // false: not found or undecodable (built-in font loaded)
+    void font_free(int32_t n);
+    void font_set(int32_t n);
+    int32_t current_font() const { return current_font_; }
+    void font_size(int32_t& cell_width, int32_t& cell_height) const;
+    int32_t font_free_number() const;
+    void font_builtin_load(int32_t n);
+    void text_draw_font(int32_t font, const char* text, size_t length, float x, float y, float z);
+    void text_draw(const RtString& text, double x, double y);
+
+    // ---- off-screen surfaces, grabs, primitives, saving ----
+    void surface_create(int32_t s, int32_t n, int32_t w, int32_t h);
+    void surface_use(int32_t s);
+    void surface_use_screen();
+    const rt::SurfaceEntry* surface(int32_t s) const;
+    // Tests force the copy fallback for surfaces created afterwards.
+    void framebuffer_objects_disable();
+    void sprite_grab(int32_t n, int32_t x, int32_t y, int32_t w, int32_t h);
+    void background_grab() { picture_slot_grab(0); }
+    void picture_slot_grab(int32_t slot);
+    void picture_slot_draw(int32_t slot);
+    int32_t pixel_get(int32_t x, int32_t y);
+    void pixel_set(int32_t x, int32_t y, int32_t colour);
+    void line_draw(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t colour);
+    void rect_fill(int32_t x, int32_t y, int32_t w, int32_t h, int32_t colour);
+    bool screen_save(const char* name);
+    bool sprite_save(const char* name, int32_t n);
+    int32_t key_colour_probe();
+
     rt::PlatformWindow* window() const { return window_.get(); }
     void set_caption(const RtString& caption);
 
@@ -111,6 +221,36 @@ private:
     uint8_t smoothing_ = 1;
     float global_alpha_ = 1.0f;
     rt::GlExtensionTable extensions_;
+
+    // Sprite store: 65536 records, their cached alpha masks, eight picture slots.
+    std::unique_ptr<rt::SpriteRecord[]> sprites_;
+    std::unique_ptr<std::unique_ptr<uint8_t[]>[]> alpha_masks_;
+    rt::PictureSlot slots_[rt::kPictureSlotCount];
+    int32_t sprite_key_ = 0x8000FF;
+    int32_t font_key_ = 0;
+    rt::Picture picture_;  // decode buffer, reused
+    rt::PictureFileReader picture_reader_ = rt::picture_file_read;
+
+    // Drawing state.
+    int32_t bound_sprite_ = -1;
+    int32_t bound_second_ = -1;
+    int32_t bound_mip_ = 0;
+    std::vector<rt::PolygonVertex> polygon_;
+    int32_t polygon_count_ = 0;
+    int32_t polygon_mode_ = 0;
+    int32_t polygon_coloured_ = 0;
+    int32_t polygon_split_pending_ = 0;
+    float texture_scale_[2] = {1.0f, 1.0f};
+
+    // Fonts and text.
+    int32_t current_font_ = 0;
+    std::vector<float> text_vertices_;  // x, y, z, u, v per vertex
+
+    // Surfaces and grabs.
+    rt::SurfaceEntry surfaces_[rt::kSurfaceCount];
+    bool framebuffers_disabled_ = false;
+    int32_t framebuffer_alpha_bits_ = 0;  // non-zero once the framebuffer reported alpha bits
+    std::vector<uint8_t> grab_buffer_;
 };
 
 namespace rt {

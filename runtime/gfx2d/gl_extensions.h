@@ -36,6 +36,20 @@ struct GlExtensionTable {
     PFNGLUNIFORM1IARBPROC glUniform1iARB = nullptr;
     PFNGLGETATTRIBLOCATIONARBPROC glGetAttribLocationARB = nullptr;
     PFNGLVERTEXATTRIB1FARBPROC glVertexAttrib1fARB = nullptr;
+
+    // Framebuffer objects, fetched whatever the extension string says; null when the loader has
+    // no address for them.
+    PFNGLBINDRENDERBUFFEREXTPROC glBindRenderbufferEXT = nullptr;
+    PFNGLDELETERENDERBUFFERSEXTPROC glDeleteRenderbuffersEXT = nullptr;
+    PFNGLGENRENDERBUFFERSEXTPROC glGenRenderbuffersEXT = nullptr;
+    PFNGLRENDERBUFFERSTORAGEEXTPROC glRenderbufferStorageEXT = nullptr;
+    PFNGLBINDFRAMEBUFFEREXTPROC glBindFramebufferEXT = nullptr;
+    PFNGLDELETEFRAMEBUFFERSEXTPROC glDeleteFramebuffersEXT = nullptr;
+    PFNGLGENFRAMEBUFFERSEXTPROC glGenFramebuffersEXT = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC glCheckFramebufferStatusEXT = nullptr;
+    PFNGLFRAMEBUFFERTEXTURE2DEXTPROC glFramebufferTexture2DEXT = nullptr;
+    PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC glFramebufferRenderbufferEXT = nullptr;
+    PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVEXTPROC glGetFramebufferAttachmentParameterivEXT = nullptr;
 };
 
 }  // namespace rt
