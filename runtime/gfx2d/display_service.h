@@ -169,6 +169,8 @@ public:
     const rt::SurfaceEntry* surface(int32_t s) const;
     // Tests force the copy fallback for surfaces created afterwards.
     void framebuffer_objects_disable();
+    // Tests force sprite_grab to read pixels back as on a framebuffer without alpha bits.
+    void grab_read_back_force() { grab_read_back_forced_ = true; }
     void sprite_grab(int32_t n, int32_t x, int32_t y, int32_t w, int32_t h);
     void background_grab() { picture_slot_grab(0); }
     void picture_slot_grab(int32_t slot);
@@ -230,6 +232,10 @@ private:
     int32_t font_key_ = 0;
     rt::Picture picture_;  // decode buffer, reused
     rt::PictureFileReader picture_reader_ = rt::picture_file_read;
+    std::vector<uint8_t> upload_pixels_;   // texture_upload's RGBA buffer, reused
+    std::vector<uint8_t> upload_heights_;  // normal-map heights, reused
+    // True while GL may be called: the display is ready and its window holds the context.
+    bool store_gl_ready() const;
 
     // Drawing state.
     int32_t bound_sprite_ = -1;
@@ -241,6 +247,14 @@ private:
     int32_t polygon_coloured_ = 0;
     int32_t polygon_split_pending_ = 0;
     float texture_scale_[2] = {1.0f, 1.0f};
+    // Texture unit 1 is disabled as the binder left it (only the binder enables it), so plain
+    // binds need not switch units, which would break the driver's batching of draws.
+    bool second_unit_off_ = false;
+    // sprite_bind with the wrap mode given instead of repeat.
+    void texture_bind(int32_t n, int32_t second, int32_t use_mip, const uint32_t* table, int32_t wrap);
+    // The sprite draws' binding of n with the wrap mode and filters they use; false (nothing
+    // drawn) for a free or out-of-range number or without GL.
+    bool sprite_draw_bind(int32_t n, int32_t wrap, bool texel_centres);
 
     // Fonts and text.
     int32_t current_font_ = 0;
@@ -251,6 +265,12 @@ private:
     bool framebuffers_disabled_ = false;
     int32_t framebuffer_alpha_bits_ = 0;  // non-zero once the framebuffer reported alpha bits
     std::vector<uint8_t> grab_buffer_;
+    uint32_t surfaces_live_ = 0;  // bit s: surface s was created
+    bool grab_read_back_forced_ = false;
+    // True while GL may be called: the display is ready and its window holds the context.
+    bool surfaces_gl_ready() const { return ready_ && context_ && window_; }
+    // The framebuffer drawing goes to: its size, and whether it is a surface's framebuffer object.
+    void target_framebuffer(int32_t& width, int32_t& height, bool& object) const;
 };
 
 namespace rt {
