@@ -9,6 +9,7 @@
 #include "runtime/core/lifecycle.h"
 #include "runtime/core/process.h"
 #include "runtime/core/screen_mode.h"
+#include "runtime/core/text_input.h"
 #include "runtime/core/window.h"
 #include "runtime/files/channels.h"
 #include "runtime/files/dir_listing.h"

@@ -11,6 +11,8 @@
 #include "runtime/core/frame.h"
 #include "runtime/core/screen_mode.h"
 #include "runtime/files/file_service.h"
+#include "runtime/files/memory_files.h"
+#include "runtime/files/resolver.h"
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/input/input_service.h"
 #include "runtime/platform/events.h"
@@ -32,6 +34,34 @@ std::string executable_dir() {
 void enter_executable_dir() {
     std::string dir = executable_dir();
     if (!dir.empty()) platform_set_current_dir(dir);
+}
+
+// Pictures are found the way every other asset is: on disk, else in the program's pack (handed
+// out as a memory file), or as a live memory file name.
+bool picture_file_find(const char* name, PictureBytes& out) {
+    out = PictureBytes{};
+    std::string resolved;
+    if (!path_resolve(main_resolver(), name, resolved, true)) return false;
+    if (!is_memory_file_name(resolved.c_str())) return picture_file_read(resolved.c_str(), out);
+    MemoryView view;
+    if (!memory_file_lookup(resolved.c_str(), view)) return false;
+    out.owner = view.owner_;
+    out.data = view.data_;
+    out.size = static_cast<size_t>(view.size_);
+    return true;
+}
+
+// Font 0 from "smalfont.png", else "smalfont.bmp", when the search finds one; else the built-in
+// font stays.
+void startup_font_load(DuraVUZododivi& display) {
+    for (const char* name : {"smalfont.png", "smalfont.bmp"}) {
+        std::string resolved;
+        if (path_resolve(main_resolver(), name, resolved, true)) {
+            display.font_load(name, 0);
+            break;
+        }
+    }
+    display.font_set(0);
 }
 
 }  // namespace
@@ -70,14 +100,16 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     rt::files_start(rt::platform_executable_path());
     rt::enter_executable_dir();
 
-    // Until the picture slots exist, the black clear stands for background_colour_set(0).
-    globals.display->screen_clear(0);
+    globals.display->picture_reader_set(rt::picture_file_find);
+    globals.display->background_colour_set(0);
 
     double now = clock_now();
     globals.core.frame_stamp = globals.core.previous_frame_stamp = globals.core.start_stamp = now;
 
     frame_swap(globals.display.get(), nullptr);
     globals.display->viewport_set(0, 0, 0, 0);
+    globals.display->font_builtin_load(0);
+    rt::startup_font_load(*globals.display);
 
     globals.core.paused = 0;
     now = clock_now();

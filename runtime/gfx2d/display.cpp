@@ -216,6 +216,10 @@ bool DuraVUZododivi::display_hide() {
 
 void DuraVUZododivi::display_destroy() {
     if (window_) {
+        // Textures go while the context is still current on the window.
+        if (render_target_ != -1) surface_use_screen();
+        for (int32_t n = 0; n < rt::kSpriteCount; ++n) sprite_free(n);
+        for (int32_t slot = 0; slot < rt::kPictureSlotCount; ++slot) picture_slot_clear(slot);
         window_->leave_fullscreen();
         if (context_) context_->release_current();
         window_.reset();
@@ -323,6 +327,8 @@ void DuraVUZododivi::screen_clear(int32_t colour) {
 
 void DuraVUZododivi::buffers_swap_and_clear() {
     if (!window_) return;
+    // A frame never ends on an off-screen surface.
+    if (render_target_ != -1) surface_use_screen();
     window_->swap_buffers();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
@@ -334,6 +340,8 @@ void DuraVUZododivi::frame_state_reset() {
     glEnable(GL_ALPHA_TEST);
     global_alpha_ = 1.0f;
     glColor4f(1, 1, 1, 1);
+    // The background picture is the first layer of every frame.
+    picture_slot_draw(0);
     viewport_set(0, 0, 0, 0);
 }
 
