@@ -58,6 +58,10 @@ public:
     // frame stay down in it).
     void keyboard_update(bool frame_start);
     bool key_down(int32_t code) const { return (snapshot_[static_cast<uint32_t>(code) & 255] & 0x80) != 0; }
+    // For tests and tools that script keys without a window: the key (code wraps at 256) is held
+    // or up from now on, in the live state and the current snapshot alike, with no quick tap
+    // pending.
+    void key_down_set(int32_t code, bool down);
     bool any_key_down() const;
     int32_t key_char_get();
     // The character of a key (code wraps at 256): what its latest press typed, else the layout's
@@ -154,4 +158,3 @@ bool any_key_down();
 bool any_joystick_active();
 
 }  // namespace rt
-

@@ -55,6 +55,13 @@ void InputService::key_event(int32_t code, bool down, int32_t character) {
     }
 }
 
+void InputService::key_down_set(int32_t code, bool down) {
+    auto i = static_cast<size_t>(static_cast<uint32_t>(code) & 255);
+    live_[i] = down ? 0x80 : 0;
+    snapshot_[i] = live_[i];
+    press_frames_[i] = 0;
+}
+
 void InputService::keyboard_update(bool frame_start) {
     if (!window_active_) return;
     platform_key_events_take(key_sink, this);
