@@ -192,6 +192,8 @@ public:
     int32_t multisample_count() const { return multisample_count_; }
     int32_t portrait() const { return portrait_; }
     int32_t ready() const { return ready_; }
+    // GL may be called: the display was created and its window and context are there.
+    bool gl_ready() const { return ready_ != 0 && context_ && window_; }
     int32_t render_target() const { return render_target_; }
     rt::FramePacing& pacing() { return pacing_; }
     float global_alpha() const { return global_alpha_; }
@@ -235,7 +237,6 @@ private:
     std::vector<uint8_t> upload_pixels_;   // texture_upload's RGBA buffer, reused
     std::vector<uint8_t> upload_heights_;  // normal-map heights, reused
     // True while GL may be called: the display is ready and its window holds the context.
-    bool store_gl_ready() const;
 
     // Drawing state.
     int32_t bound_sprite_ = -1;
@@ -268,7 +269,6 @@ private:
     uint32_t surfaces_live_ = 0;  // bit s: surface s was created
     bool grab_read_back_forced_ = false;
     // True while GL may be called: the display is ready and its window holds the context.
-    bool surfaces_gl_ready() const { return ready_ && context_ && window_; }
     // The framebuffer drawing goes to: its size, and whether it is a surface's framebuffer object.
     void target_framebuffer(int32_t& width, int32_t& height, bool& object) const;
 };

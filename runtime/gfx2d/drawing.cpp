@@ -195,7 +195,7 @@ void DuraVUZododivi::texture_bind(int32_t n, int32_t second, int32_t use_mip, co
     bound_sprite_ = n;
     bound_second_ = second;
     bound_mip_ = use_mip;
-    if (!context_ || !window_) return;
+    if (!gl_ready()) return;
     auto name_of = [&](int32_t k) -> GLuint {
         if (table) return table[k];
         return use_mip ? sprites_[k].mip_texture : sprites_[k].texture;
@@ -234,7 +234,7 @@ void DuraVUZododivi::texture_bind(int32_t n, int32_t second, int32_t use_mip, co
 }
 
 bool DuraVUZododivi::sprite_draw_bind(int32_t n, int32_t wrap, bool texel_centres) {
-    if (n < 0 || n >= rt::kSpriteCount || sprites_[n].width <= 0 || !context_ || !window_) return false;
+    if (n < 0 || n >= rt::kSpriteCount || sprites_[n].width <= 0 || !gl_ready()) return false;
     texture_bind(n, -1, 0, nullptr, wrap);
     // Where every pixel centre falls on a texel centre, linear filtering returns that texel
     // unchanged, as nearest filtering does at a fraction of the cost.
@@ -243,7 +243,7 @@ bool DuraVUZododivi::sprite_draw_bind(int32_t n, int32_t wrap, bool texel_centre
 }
 
 void DuraVUZododivi::quad_draw(const float vertices[16]) {
-    if (!context_ || !window_) return;
+    if (!gl_ready()) return;
     rt::wrap_set(GL_CLAMP_TO_EDGE);
     glBegin(GL_TRIANGLE_FAN);
     for (int i = 0; i < 4; ++i) {
@@ -396,7 +396,7 @@ void DuraVUZododivi::polygon_split() {
 }
 
 void DuraVUZododivi::polygon_end() {
-    if (polygon_count_ == 0 || !context_ || !window_) return;
+    if (polygon_count_ == 0 || !gl_ready()) return;
     constexpr GLenum kModes[3] = {GL_TRIANGLE_FAN, GL_TRIANGLES, GL_TRIANGLE_STRIP};
     GLenum mode = polygon_mode_ >= 0 && polygon_mode_ <= 2 ? kModes[polygon_mode_] : GL_TRIANGLE_FAN;
     const rt::PolygonVertex* data = polygon_.data();
@@ -431,7 +431,7 @@ void DuraVUZododivi::polygon_end() {
 
 void DuraVUZododivi::blend_alpha_set(double alpha) {
     if (std::isnan(alpha)) alpha = 0;
-    if (context_ && window_) {
+    if (gl_ready()) {
         if (alpha == 0) {
             glDisable(GL_BLEND);
             glEnable(GL_ALPHA_TEST);
@@ -442,7 +442,7 @@ void DuraVUZododivi::blend_alpha_set(double alpha) {
         }
     }
     global_alpha_ = alpha == 0 ? 1.0f : static_cast<float>(std::min(std::fabs(alpha), 1.0));
-    if (context_ && window_) glColor4f(1, 1, 1, global_alpha_);
+    if (gl_ready()) glColor4f(1, 1, 1, global_alpha_);
 }
 
 // ---- collision ----

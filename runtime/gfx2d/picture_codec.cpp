@@ -17,6 +17,7 @@
 
 // clang-format off
 #include <jpeglib.h>  // after <cstdio>: it uses FILE
+#include <jerror.h>
 // clang-format on
 
 #ifndef JCS_ALPHA_EXTENSIONS
@@ -417,6 +418,12 @@ struct JpegErrors {
 
 void jpeg_quiet(j_common_ptr) {}
 
+// Warnings pass quietly, except the end of the data before the end of the picture: the library
+// would fill the rest with grey, and a cut file must fail like a missing one.
+void jpeg_warning(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) jpeg_fail(cinfo);
+}
+
 void jpeg_limit_scans(j_common_ptr cinfo) {
     if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kJpegMaxScans) {
         jpeg_fail(cinfo);
@@ -427,6 +434,7 @@ void jpeg_quiet_errors(JpegErrors& errors) {
     jpeg_std_error(&errors.mgr);
     errors.mgr.error_exit = jpeg_fail;
     errors.mgr.output_message = jpeg_quiet;
+    errors.mgr.emit_message = jpeg_warning;
 }
 
 bool jpeg_read_picture(jpeg_decompress_struct& cinfo, JpegErrors& errors, jpeg_progress_mgr& progress,

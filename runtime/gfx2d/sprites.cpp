@@ -187,8 +187,6 @@ void scratch_trim(std::vector<uint8_t>& buffer) {
 }  // namespace
 }  // namespace rt
 
-bool DuraVUZododivi::store_gl_ready() const { return ready_ != 0 && context_ && window_; }
-
 void DuraVUZododivi::transparent_colour_set(int32_t colour) {
     sprite_key_ = colour;
     font_key_ = colour;
@@ -207,7 +205,7 @@ const rt::PictureSlot* DuraVUZododivi::picture_slot(int32_t slot) const {
 void DuraVUZododivi::sprite_free(int32_t n) {
     rt::SpriteRecord* record = sprite(n);
     if (!record) return;
-    if (store_gl_ready()) {
+    if (gl_ready()) {
         // Name 0 is ignored by glDeleteTextures.
         const GLuint names[2] = {record->texture, record->mip_texture};
         glDeleteTextures(2, names);
@@ -233,7 +231,7 @@ bool DuraVUZododivi::picture_load(rt::Picture& picture, const char* name, int32_
 
 bool DuraVUZododivi::texture_upload(const rt::Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h,
                                     uint32_t* texture, uint32_t* mip, bool normal_map, bool font) {
-    if (!texture || !store_gl_ready()) return false;
+    if (!texture || !gl_ready()) return false;
     if (picture.width < 1 || picture.height < 1 ||
         picture.pixels.size() < static_cast<uint64_t>(picture.width) * static_cast<uint64_t>(picture.height) * 4) {
         return false;
@@ -386,7 +384,7 @@ bool DuraVUZododivi::picture_slot_load(int32_t slot, const char* name) {
         return false;
     }
     picture_slot_clear(slot);
-    bool ok = store_gl_ready();
+    bool ok = gl_ready();
     const int32_t side = ok ? std::min(rt::max_texture_side(), rt::kSlotTileSide) : 0;
     ok = ok && side > 0;
     rt::PictureSlot& target = slots_[slot];
@@ -418,7 +416,7 @@ bool DuraVUZododivi::picture_slot_load(int32_t slot, const char* name) {
 void DuraVUZododivi::picture_slot_clear(int32_t slot) {
     if (slot < 0 || slot >= rt::kPictureSlotCount) return;
     rt::PictureSlot& target = slots_[slot];
-    if (store_gl_ready()) {
+    if (gl_ready()) {
         GLuint names[rt::kSlotTiles];
         for (int32_t i = 0; i < rt::kSlotTiles; ++i) names[i] = static_cast<GLuint>(target.tile_texture[i]);
         glDeleteTextures(rt::kSlotTiles, names);
@@ -445,7 +443,7 @@ const uint8_t* DuraVUZododivi::sprite_alpha_mask(int32_t n) {
     const rt::SpriteRecord* record = sprite(n);
     if (!record || record->width <= 0) return nullptr;
     if (alpha_masks_[n]) return alpha_masks_[n].get();
-    if (!store_gl_ready() || record->texture == 0) return nullptr;
+    if (!gl_ready() || record->texture == 0) return nullptr;
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glBindTexture(GL_TEXTURE_2D, record->texture);

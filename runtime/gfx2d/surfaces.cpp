@@ -202,7 +202,7 @@ const rt::SurfaceEntry* DuraVUZododivi::surface(int32_t s) const {
 void DuraVUZododivi::framebuffer_objects_disable() { framebuffers_disabled_ = true; }
 
 void DuraVUZododivi::surface_create(int32_t s, int32_t n, int32_t w, int32_t h) {
-    if (s < 0 || s >= rt::kSurfaceCount || !sprite(n) || w < 1 || h < 1 || !surfaces_gl_ready()) return;
+    if (s < 0 || s >= rt::kSurfaceCount || !sprite(n) || w < 1 || h < 1 || !gl_ready()) return;
     if (render_target_ == s) surface_use_screen();
     int32_t largest = rt::max_texture_size();
     w = std::min(w, largest);
@@ -287,7 +287,7 @@ void DuraVUZododivi::surface_use(int32_t s) {
         surface_use_screen();
         return;
     }
-    if (!surfaces_gl_ready() || (surfaces_live_ & (1u << s)) == 0) return;
+    if (!gl_ready() || (surfaces_live_ & (1u << s)) == 0) return;
     rt::SurfaceEntry& entry = surfaces_[s];
     const rt::SpriteRecord* record = sprite(entry.sprite);
     if (!record || record->width <= 0 || record->height <= 0 || record->texture == 0) return;
@@ -318,7 +318,7 @@ void DuraVUZododivi::surface_use(int32_t s) {
 }
 
 void DuraVUZododivi::surface_use_screen() {
-    if (surfaces_gl_ready() && render_target_ >= 0 && render_target_ < rt::kSurfaceCount) {
+    if (gl_ready() && render_target_ >= 0 && render_target_ < rt::kSurfaceCount) {
         rt::SurfaceEntry& entry = surfaces_[render_target_];
         if (entry.fbo_width != 0) {
             if (extensions_.glBindFramebufferEXT) {
@@ -343,7 +343,7 @@ void DuraVUZododivi::surface_use_screen() {
 
 void DuraVUZododivi::sprite_grab(int32_t n, int32_t x, int32_t y, int32_t w, int32_t h) {
     rt::SpriteRecord* record = sprite(n);
-    if (!record || w < 1 || h < 1 || !surfaces_gl_ready()) return;
+    if (!record || w < 1 || h < 1 || !gl_ready()) return;
     int32_t largest = rt::max_texture_size();
     w = std::min(w, largest);
     h = std::min(h, largest);
@@ -394,7 +394,7 @@ void DuraVUZododivi::sprite_grab(int32_t n, int32_t x, int32_t y, int32_t w, int
 }
 
 void DuraVUZododivi::picture_slot_grab(int32_t slot) {
-    if (slot < 0 || slot >= rt::kPictureSlotCount || !surfaces_gl_ready() || width_ < 1 || height_ < 1) return;
+    if (slot < 0 || slot >= rt::kPictureSlotCount || !gl_ready() || width_ < 1 || height_ < 1) return;
     int32_t largest = rt::max_texture_size();
     int32_t side = 128;
     while (side < std::max(width_, height_) && side < largest) side *= 2;
@@ -441,7 +441,7 @@ void DuraVUZododivi::picture_slot_grab(int32_t slot) {
 }
 
 void DuraVUZododivi::picture_slot_draw(int32_t slot) {
-    if (slot < 0 || slot >= rt::kPictureSlotCount || !surfaces_gl_ready()) return;
+    if (slot < 0 || slot >= rt::kPictureSlotCount || !gl_ready()) return;
     const rt::PictureSlot& s = slots_[slot];
     if (s.columns <= 0 || s.rows <= 0) return;
     glDisable(GL_ALPHA_TEST);
@@ -486,7 +486,7 @@ void DuraVUZododivi::picture_slot_draw(int32_t slot) {
 // ---- pixels and primitives ----
 
 int32_t DuraVUZododivi::pixel_get(int32_t x, int32_t y) {
-    if (!surfaces_gl_ready()) return 0;
+    if (!gl_ready()) return 0;
     int32_t w = 0, h = 0;
     bool object = false;
     target_framebuffer(w, h, object);
@@ -499,7 +499,7 @@ int32_t DuraVUZododivi::pixel_get(int32_t x, int32_t y) {
 }
 
 void DuraVUZododivi::pixel_set(int32_t x, int32_t y, int32_t colour) {
-    if (!surfaces_gl_ready()) return;
+    if (!gl_ready()) return;
     rt::primitive_begin(*this, colour);
     glBegin(GL_POINTS);
     glVertex2f(static_cast<float>(x), static_cast<float>(y));
@@ -508,7 +508,7 @@ void DuraVUZododivi::pixel_set(int32_t x, int32_t y, int32_t colour) {
 }
 
 void DuraVUZododivi::line_draw(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t colour) {
-    if (!surfaces_gl_ready()) return;
+    if (!gl_ready()) return;
     rt::primitive_begin(*this, colour);
     // A line leaves out its last pixel: the point puts it in.
     glBegin(GL_LINES);
@@ -522,7 +522,7 @@ void DuraVUZododivi::line_draw(int32_t x1, int32_t y1, int32_t x2, int32_t y2, i
 }
 
 void DuraVUZododivi::rect_fill(int32_t x, int32_t y, int32_t w, int32_t h, int32_t colour) {
-    if (!surfaces_gl_ready()) return;
+    if (!gl_ready()) return;
     // A negative size extends left (up) from the pixel at x (y) itself.
     int64_t left = w >= 0 ? x : int64_t{x} + w + 1, right = w >= 0 ? int64_t{x} + w : int64_t{x} + 1;
     int64_t top = h >= 0 ? y : int64_t{y} + h + 1, bottom = h >= 0 ? int64_t{y} + h : int64_t{y} + 1;
@@ -537,7 +537,7 @@ void DuraVUZododivi::rect_fill(int32_t x, int32_t y, int32_t w, int32_t h, int32
 }
 
 int32_t DuraVUZododivi::key_colour_probe() {
-    if (sprite_key_ == 0 || !surfaces_gl_ready()) return 0;
+    if (sprite_key_ == 0 || !gl_ready()) return 0;
     if (sprite_key_ == -1) return -1;  // no key: matches no colour
     int32_t target_w = 0, target_h = 0;
     bool object = false;
@@ -575,7 +575,7 @@ int32_t DuraVUZododivi::key_colour_probe() {
 // ---- saving ----
 
 bool DuraVUZododivi::screen_save(const char* name) {
-    if (!surfaces_gl_ready() || width_ < 1 || height_ < 1) return false;
+    if (!gl_ready() || width_ < 1 || height_ < 1) return false;
     rt::Picture picture;
     picture.width = width_;
     picture.height = height_;
@@ -599,7 +599,7 @@ bool DuraVUZododivi::screen_save(const char* name) {
 
 bool DuraVUZododivi::sprite_save(const char* name, int32_t n) {
     const rt::SpriteRecord* record = sprite(n);
-    if (!record || record->width <= 0 || record->height <= 0 || record->texture == 0 || !surfaces_gl_ready()) {
+    if (!record || record->width <= 0 || record->height <= 0 || record->texture == 0 || !gl_ready()) {
         return false;
     }
     GLint previous = 0, texture_w = 0, texture_h = 0;

@@ -65,7 +65,7 @@ int32_t DuraVUZododivi::font_free_number() const {
 }
 
 void DuraVUZododivi::font_builtin_load(int32_t n) {
-    if (!rt::font_number_valid(n) || !ready_ || !context_ || !window_) return;
+    if (!rt::font_number_valid(n) || !gl_ready()) return;
     const int32_t number = rt::kFirstFontSprite + n;
     sprite_free(number);
     rt::Picture picture;
@@ -78,7 +78,7 @@ void DuraVUZododivi::font_builtin_load(int32_t n) {
 }
 
 void DuraVUZododivi::text_draw_font(int32_t font, const char* text, size_t length, float x, float y, float z) {
-    if (!text || length == 0 || !rt::font_number_valid(font) || !ready_ || !context_ || !window_) return;
+    if (!text || length == 0 || !rt::font_number_valid(font) || !gl_ready()) return;
     const int32_t number = rt::kFirstFontSprite + font;
     const rt::SpriteRecord& record = *sprite(number);
     if (record.width <= 0 || record.height <= 0) return;
