@@ -22,7 +22,7 @@ const std::set<std::string> kSubsystems = {"files", "input", "gfx2d", "sound", "
 // What every folder may use besides itself: the value types, arrays, the platform layer and
 // core's shared helpers (error state, log, clock).
 const std::set<std::string> kShared = {"values", "arrays", "platform"};
-const std::set<std::string> kCoreShared = {"core/errors.h", "core/clock.h"};
+const std::set<std::string> kCoreShared = {"core/errors.h", "core/clock.h", "core/file_bytes.h"};
 // Headers of internals beside the commands headers of their folders (services end in _service.h).
 const std::set<std::string> kInternalHeaders = {
     "runtime/core/globals.h",         "runtime/core/core_service.h",

@@ -10,7 +10,9 @@
 #include "runtime/core/lifecycle.h"
 #include "runtime/core/window.h"
 #include "runtime/gfx2d/display_service.h"
+#include "runtime/gfx3d/engine3d.h"
 #include "runtime/input/input_service.h"
+#include "runtime/sound/music_service.h"
 
 namespace rt {
 
@@ -53,6 +55,7 @@ void screen_present() {
 
     // Nothing of the game runs while paused; the process wakes ten times a second.
     while (globals.core.paused && !globals.core.bring_to_front_requested) {
+        if (rt::MusicService* music = rt::music_service()) music->service_loop();
         message_pump(display, hook);
         rt::clock_sleep_ms(100);
     }
@@ -65,6 +68,7 @@ void screen_present() {
         program_end();
     }
 
+    if (rt::MusicService* music = rt::music_service()) music->service_loop();
     message_pump(display, hook);
 
     if (!frame_swap(display, hook)) {
@@ -73,6 +77,7 @@ void screen_present() {
     }
 
     if (display) display->frame_state_reset();
+    if (Zevivedu3R* engine = rt::engine3d()) engine->frame_reset();
 }
 
 int32_t frame_swap(DuraVUZododivi* display, GameFunction hook) {

@@ -4,7 +4,10 @@
 #include "runtime/core/lifecycle.h"
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx3d/engine3d.h"
 #include "runtime/input/input_service.h"
+#include "runtime/sound/music_service.h"
+#include "runtime/sound/sound_service.h"
 
 StartupSettings startup_settings;
 
@@ -18,7 +21,11 @@ RuntimeGlobals::~RuntimeGlobals() = default;
 
 DuraVUZododivi* display_service() { return globals.display.get(); }
 InputService* input_service() { return globals.input.get(); }
+SoundService* sound_service() { return globals.sound.get(); }
+MusicService* music_service() { return globals.music.get(); }
 FileService& file_service() { return globals.files; }
 ValueService& value_service() { return globals.values; }
 
 }  // namespace rt
+
+Zevivedu3R* rt::engine3d() { return globals.engine3d.get(); }

@@ -15,10 +15,13 @@
 #include "runtime/values/value_service.h"
 
 class DuraVUZododivi;
+class Zevivedu3R;
 
 namespace rt {
 
 class InputService;
+class SoundService;
+class MusicService;
 
 // Where debugger-channel lines go. Tests replace the sink to capture the channel and force the
 // debugger to count as present or absent.
@@ -34,10 +37,13 @@ struct RuntimeGlobals {
     RuntimeGlobals(const RuntimeGlobals&) = delete;
     RuntimeGlobals& operator=(const RuntimeGlobals&) = delete;
 
-    // Services, one per subsystem. Files and values live for the whole process; the display and
-    // input exist between start-up and shut-down.
+    // Services, one per subsystem. Files and values live for the whole process; the display,
+    // input, sound and music exist between start-up and shut-down.
     std::unique_ptr<DuraVUZododivi> display;
     std::unique_ptr<InputService> input;
+    std::unique_ptr<Zevivedu3R> engine3d;  // created once after the display, never released
+    std::unique_ptr<SoundService> sound;
+    std::unique_ptr<MusicService> music;
     FileService files;
     ValueService values;
     CoreService core;

@@ -14,7 +14,10 @@
 #include "runtime/files/memory_files.h"
 #include "runtime/files/resolver.h"
 #include "runtime/gfx2d/display_service.h"
+#include "runtime/gfx3d/engine3d.h"
 #include "runtime/input/input_service.h"
+#include "runtime/sound/music_service.h"
+#include "runtime/sound/sound_service.h"
 #include "runtime/platform/events.h"
 #include "runtime/platform/os.h"
 #include "runtime/values/random.h"
@@ -36,19 +39,24 @@ void enter_executable_dir() {
     if (!dir.empty()) platform_set_current_dir(dir);
 }
 
-// Pictures are found the way every other asset is: on disk, else in the program's pack (handed
-// out as a memory file), or as a live memory file name.
-bool picture_file_find(const char* name, PictureBytes& out) {
-    out = PictureBytes{};
+// Loaders find their files the way every other asset is found: on disk, else in the program's
+// pack (handed out as a memory file), or as a live memory file name.
+bool asset_file_find(const char* name, FileBytes& out) {
+    out = FileBytes{};
     std::string resolved;
     if (!path_resolve(main_resolver(), name, resolved, true)) return false;
-    if (!is_memory_file_name(resolved.c_str())) return picture_file_read(resolved.c_str(), out);
+    if (!is_memory_file_name(resolved.c_str())) return file_bytes_read_plain(resolved.c_str(), out);
     MemoryView view;
     if (!memory_file_lookup(resolved.c_str(), view)) return false;
     out.owner = view.owner_;
     out.data = view.data_;
     out.size = static_cast<size_t>(view.size_);
     return true;
+}
+
+// Music and movies are played from paths: a pack entry becomes a temporary file.
+bool media_path_find(const char* name, std::string& path) {
+    return path_resolve(media_resolver(), name, path, false);
 }
 
 // Font 0 from "smalfont.png", else "smalfont.bmp", when the search finds one; else the built-in
@@ -86,7 +94,14 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
 
     random_seed(rt::truncate_to_int32(clock_now()));
 
+    if (!globals.engine3d) globals.engine3d = std::make_unique<Zevivedu3R>();
+    globals.engine3d->file_reader_set(rt::asset_file_find);
+
     globals.input = std::make_unique<rt::InputService>();
+    globals.sound = std::make_unique<rt::SoundService>();
+    globals.sound->file_reader_set(rt::asset_file_find);
+    globals.music = std::make_unique<rt::MusicService>();
+    globals.music->path_resolver_set(rt::media_path_find);
 
     if (startup_settings.fullscreen != 0) {
         globals.display->display_set_fullscreen();
@@ -95,12 +110,13 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     }
 
     rt::input_init(globals.display->window(), startup_settings.mouse_hidden);
+    globals.sound->device_open();
     rt::display_geometry_push();
 
     rt::files_start(rt::platform_executable_path());
     rt::enter_executable_dir();
 
-    globals.display->picture_reader_set(rt::picture_file_find);
+    globals.display->picture_reader_set(rt::asset_file_find);
     globals.display->background_colour_set(0);
 
     double now = clock_now();
@@ -130,12 +146,15 @@ void runtime_shutdown() {
     }
     if (!globals.display) return;
     log_append("Shut down VRN");
+    if (globals.music) globals.music->stop();
     rt::enter_executable_dir();
     rt::files_close_channels();
     rt::files_flush();
 
     rt::input_shutdown();
     globals.input.reset();
+    globals.music.reset();
+    globals.sound.reset();
 
     globals.display.reset();
     rt::files_release();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/file_bytes.h"
 #include "runtime/gfx2d/display.h"
 #include "runtime/gfx2d/gl_extensions.h"
 #include "runtime/gfx2d/picture_codec.h"
@@ -35,18 +36,6 @@ std::string software_warning_text(const std::string& file_content);
 // a blank or the end.
 bool extension_list_contains(const char* list, const char* name);
 
-// The bytes of a picture file, kept alive by owner.
-struct PictureBytes {
-    std::shared_ptr<const void> owner;
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-};
-// Finds a picture file by the name the game gives and hands out its bytes; false when there is
-// no such file or it cannot be read. Start-up installs one that searches the file layer (packs,
-// memory files); the default reads plain files only.
-using PictureFileReader = bool (*)(const char* name, PictureBytes& out);
-// Reads a plain file whole (at most 1 GiB).
-bool picture_file_read(const char* path, PictureBytes& out);
 }  // namespace rt
 
 class DuraVUZododivi {
@@ -123,7 +112,7 @@ public:
     // its texture on first use and cached; null for a free number.
     const uint8_t* sprite_alpha_mask(int32_t n);
     void sprite_alpha_mask_drop(int32_t n);
-    void picture_reader_set(rt::PictureFileReader reader) { picture_reader_ = reader; }
+    void picture_reader_set(rt::FileBytesReader reader) { picture_reader_ = reader; }
 
     // ---- sprite drawing ----
     void sprite_draw(int32_t n, int32_t x, int32_t y);
@@ -233,7 +222,7 @@ private:
     int32_t sprite_key_ = 0x8000FF;
     int32_t font_key_ = 0;
     rt::Picture picture_;  // decode buffer, reused
-    rt::PictureFileReader picture_reader_ = rt::picture_file_read;
+    rt::FileBytesReader picture_reader_ = rt::file_bytes_read_plain;
     std::vector<uint8_t> upload_pixels_;   // texture_upload's RGBA buffer, reused
     std::vector<uint8_t> upload_heights_;  // normal-map heights, reused
     // True while GL may be called: the display is ready and its window holds the context.

@@ -219,7 +219,7 @@ void DuraVUZododivi::sprite_free(int32_t n) {
 
 bool DuraVUZododivi::picture_load(rt::Picture& picture, const char* name, int32_t key) {
     if (!name || !*name || !picture_reader_) return false;
-    rt::PictureBytes bytes;
+    rt::FileBytes bytes;
     if (!picture_reader_(name, bytes) || !bytes.data) return false;
     if (!rt::picture_decode(bytes.data, bytes.size, picture, key, name)) return false;
     if (picture.width < 1 || picture.height < 1 || picture.width > rt::kPictureMaxSide ||

@@ -1,14 +1,15 @@
-// Reading picture files whole: the default picture reader of the renderer (plain files only).
+// Reading plain files whole: the readers loaders use until start-up gives them the file layer's.
+#include "runtime/core/file_bytes.h"
+
 #include <memory>
 #include <vector>
 
-#include "runtime/gfx2d/display_service.h"
 #include "runtime/platform/fs.h"
 
 namespace rt {
 
-bool picture_file_read(const char* path, PictureBytes& out) {
-    out = PictureBytes{};
+bool file_bytes_read_plain(const char* path, FileBytes& out) {
+    out = FileBytes{};
     if (!path || !*path) return false;
     PlatformFile file = platform_file_open(path, FileOpenMode::kRead);
     PlatformFileInfo info;
