@@ -76,8 +76,9 @@ void screen_present() {
         program_end();
     }
 
-    if (display) display->frame_state_reset();
+    // Shaders off first, so that the next frame's background is drawn without the last program.
     if (Zevivedu3R* engine = rt::engine3d()) engine->frame_reset();
+    if (display) display->frame_state_reset();
 }
 
 int32_t frame_swap(DuraVUZododivi* display, GameFunction hook) {

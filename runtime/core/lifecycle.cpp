@@ -9,6 +9,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/globals.h"
 #include "runtime/core/frame.h"
+#include "runtime/core/movie.h"
 #include "runtime/core/screen_mode.h"
 #include "runtime/files/file_service.h"
 #include "runtime/files/memory_files.h"
@@ -146,6 +147,7 @@ void runtime_shutdown() {
     }
     if (!globals.display) return;
     log_append("Shut down VRN");
+    rt::movie_stop();
     if (globals.music) globals.music->stop();
     rt::enter_executable_dir();
     rt::files_close_channels();
@@ -156,6 +158,8 @@ void runtime_shutdown() {
     globals.music.reset();
     globals.sound.reset();
 
+    // GL objects of the 3D engine go while the display's context still exists.
+    if (globals.engine3d) globals.engine3d->shaders().release();
     globals.display.reset();
     rt::files_release();
     rt::module_table_release();
