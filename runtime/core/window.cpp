@@ -11,6 +11,7 @@
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/input/input_service.h"
 #include "runtime/platform/events.h"
+#include "runtime/sound/music_service.h"
 #include "runtime/platform/video.h"
 
 namespace rt {
@@ -18,6 +19,11 @@ namespace {
 
 constexpr int32_t kWaitPasses = 15;
 constexpr double kWaitPassMs = 5;
+
+// Looping music keeps restarting while a command blocks the game.
+void music_keep_looping() {
+    if (MusicService* music = music_service()) music->service_loop();
+}
 
 bool pause_rules_apply() { return startup_settings.debug_mode == 0 && globals.core.pause_allowed != 0; }
 
@@ -51,6 +57,7 @@ Pointer pointer_now() {
 template <typename Done>
 void poll_until(Done done) {
     for (;;) {
+        music_keep_looping();
         message_pump(display_service(), message_hook_get());
         keyboard_update();
         if (done()) return;
@@ -121,6 +128,7 @@ void pause_on_focus_loss_set(int32_t flag) { rt::globals.core.pause_allowed = fl
 void input_wait_change() {
     rt::Pointer start = rt::pointer_now();
     for (int32_t pass = 0; pass < rt::kWaitPasses; ++pass) {
+        rt::music_keep_looping();
         message_pump(rt::display_service(), message_hook_get());
         keyboard_update();
         if (rt::globals.core.escape_ends_program && (key_state(1) || key_state(129))) program_end();
