@@ -38,17 +38,6 @@ std::string software_warning_text(const std::string& file_content) {
     return file_content.empty() ? std::string(kSoftwareBoxText) : file_content;
 }
 
-bool extension_list_contains(const char* list, const char* name) {
-    if (!list || !name || !*name) return false;
-    size_t n = std::strlen(name);
-    for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name)) {
-        bool starts = p == list || p[-1] == ' ';
-        bool ends = p[n] == ' ' || p[n] == '\0';
-        if (starts && ends) return true;
-    }
-    return false;
-}
-
 }  // namespace rt
 
 DuraVUZododivi::DuraVUZododivi()
@@ -168,19 +157,7 @@ void DuraVUZododivi::extensions_fetch() {
 }
 
 bool DuraVUZododivi::gl_extension_supported(const char* name) const {
-    if (!context_) return false;
-    const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (list) return rt::extension_list_contains(list, name);
-    // Contexts without the single string list their extensions one by one (GL 3.0 and later).
-    auto get_stringi = reinterpret_cast<PFNGLGETSTRINGIPROC>(rt::platform_gl_proc_address("glGetStringi"));
-    if (!get_stringi || !name) return false;
-    GLint count = 0;
-    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
-    for (GLint i = 0; i < count; ++i) {
-        const auto* ext = reinterpret_cast<const char*>(get_stringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
-        if (ext && std::strcmp(ext, name) == 0) return true;
-    }
-    return false;
+    return context_ && rt::platform_gl_extension_listed(name);
 }
 
 bool DuraVUZododivi::display_set_fullscreen() {

@@ -32,9 +32,6 @@ double frame_time_of_rate(int32_t frame_rate);
 bool renderer_is_software(const char* renderer);
 // The text of the software-renderer box: the file's content, or the built-in text when empty.
 std::string software_warning_text(const std::string& file_content);
-// Word-bounded search: name counts where it starts the list or follows a blank, and is followed by
-// a blank or the end.
-bool extension_list_contains(const char* list, const char* name);
 
 }  // namespace rt
 

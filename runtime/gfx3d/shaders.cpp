@@ -58,32 +58,6 @@ void report(const char* text) {
     debug_print(line);
 }
 
-// Whole-word search of a space-separated extension list.
-bool list_has(const char* list, const char* name) {
-    const size_t n = std::strlen(name);
-    for (const char* at = list; (at = std::strstr(at, name)) != nullptr; at += n) {
-        const bool starts = at == list || at[-1] == ' ';
-        const bool ends = at[n] == '\0' || at[n] == ' ';
-        if (starts && ends) return true;
-    }
-    return false;
-}
-
-// Whether the current context offers the extension; contexts without the single list (GL 3.0
-// and later) are asked one name at a time.
-bool extension_offered(const char* name) {
-    if (const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS))) return list_has(list, name);
-    auto get_stringi = reinterpret_cast<PFNGLGETSTRINGIPROC>(platform_gl_proc_address("glGetStringi"));
-    if (!get_stringi) return false;
-    GLint count = 0;
-    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
-    for (GLint i = 0; i < count; ++i) {
-        const auto* ext = reinterpret_cast<const char*>(get_stringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
-        if (ext && std::strcmp(ext, name) == 0) return true;
-    }
-    return false;
-}
-
 template <typename Entry>
 void fetch(Entry& entry, const char* name) {
     entry = reinterpret_cast<Entry>(platform_gl_proc_address(name));
@@ -102,7 +76,7 @@ const ShaderEntryPoints& ShaderTable::gl() {
     ShaderEntryPoints& e = *gl_;
     e = ShaderEntryPoints{};
     // A loader hands out addresses for names the driver lacks: only the extension list counts.
-    if (extension_offered("GL_ARB_shader_objects")) {
+    if (platform_gl_extension_listed("GL_ARB_shader_objects")) {
         fetch(e.glCreateProgramObjectARB, "glCreateProgramObjectARB");
         fetch(e.glDeleteObjectARB, "glDeleteObjectARB");
         fetch(e.glCreateShaderObjectARB, "glCreateShaderObjectARB");
@@ -117,7 +91,7 @@ const ShaderEntryPoints& ShaderTable::gl() {
         fetch(e.glUniform1fARB, "glUniform1fARB");
         fetch(e.glUniform1iARB, "glUniform1iARB");
     }
-    if (extension_offered("GL_ARB_vertex_shader")) {
+    if (platform_gl_extension_listed("GL_ARB_vertex_shader")) {
         fetch(e.glGetAttribLocationARB, "glGetAttribLocationARB");
         fetch(e.glVertexAttrib1fARB, "glVertexAttrib1fARB");
     }

@@ -1,6 +1,8 @@
 // SDL video: the OpenGL window, the context, display modes, the entry-point loader and the box.
 #include "runtime/platform/video.h"
 
+#include <GL/gl.h>
+#include <GL/glext.h>
 #include <SDL2/SDL.h>
 
 #include <cstring>
@@ -232,6 +234,33 @@ void PlatformGlContext::release_current() {
 // ---- free functions ----
 
 void* platform_gl_proc_address(const char* name) { return SDL_GL_GetProcAddress(name); }
+
+bool extension_list_contains(const char* list, const char* name) {
+    if (!list || !name || !*name) return false;
+    size_t n = std::strlen(name);
+    for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name)) {
+        bool starts = p == list || p[-1] == ' ';
+        bool ends = p[n] == ' ' || p[n] == '\0';
+        if (starts && ends) return true;
+    }
+    return false;
+}
+
+bool platform_gl_extension_listed(const char* name) {
+    if (!name || !*name) return false;
+    if (const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS))) {
+        return extension_list_contains(list, name);
+    }
+    auto get_stringi = reinterpret_cast<PFNGLGETSTRINGIPROC>(platform_gl_proc_address("glGetStringi"));
+    if (!get_stringi) return false;
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const auto* ext = reinterpret_cast<const char*>(get_stringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (ext && std::strcmp(ext, name) == 0) return true;
+    }
+    return false;
+}
 
 void platform_screen_saver_allow(bool allow) {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return;

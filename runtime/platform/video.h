@@ -76,6 +76,12 @@ private:
 // Address of a GL entry point, or null. A non-null address does not prove the driver supports the
 // function: decide support from the extension string.
 void* platform_gl_proc_address(const char* name);
+// Whole-word search of a space-separated extension list: name counts where it starts the list or
+// follows a blank, and is followed by a blank or the end.
+bool extension_list_contains(const char* list, const char* name);
+// Whether the current GL context lists the extension (contexts of GL 3.0 and later are asked one
+// name at a time). Needs a current context.
+bool platform_gl_extension_listed(const char* name);
 
 // Whether the screen saver and monitor power saving may start.
 void platform_screen_saver_allow(bool allow);
