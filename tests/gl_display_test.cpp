@@ -9,29 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "runtime/gfx2d/display_service.h"
 #include "runtime/core/globals.h"
 #include "runtime/files/platform_info.h"
 #include "runtime/gfx2d/display.h"
+#include "runtime/gfx2d/display_service.h"
 #include "runtime/platform/video.h"
+#include "support/gl_support.h"
 #include "support/test_support.h"
 
 namespace {
-
-// Logs go to a private folder for the whole binary.
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override {
-        dir_ = std::make_unique<rt_test::TempDir>();
-        setenv("TMPDIR", dir_->path().c_str(), 1);
-    }
-    void TearDown() override { dir_.reset(); }
-    static std::string log_path() { return dir_->file("ErrorLog.txt"); }
-
-private:
-    static inline std::unique_ptr<rt_test::TempDir> dir_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 struct Rgb {
     int r, g, b;
@@ -173,10 +159,10 @@ TEST_F(Display, ExtensionNamesMatchWholeWordsOnly) {
 TEST_F(Display, EntryPointsCountOnlyWithTheirVersionOrExtension) {
     EXPECT_EQ(platform_info(RtString("GLEXT:glActiveTextureARB")), "0");  // no display yet
     rt::globals.display = std::move(display);
-    EXPECT_EQ(platform_info(RtString("GLEXT:glClear")), "1");                 // GL 1.1
-    EXPECT_EQ(platform_info(RtString("GLEXT:glDrawRangeElements")), "1");     // GL 1.2
-    EXPECT_EQ(platform_info(RtString("GLEXT:glActiveTextureARB")), "1");      // GL_ARB_multitexture
-    EXPECT_EQ(platform_info(RtString("GLEXT:glGenFramebuffersEXT")), "1");    // GL_EXT_framebuffer_object
+    EXPECT_EQ(platform_info(RtString("GLEXT:glClear")), "1");               // GL 1.1
+    EXPECT_EQ(platform_info(RtString("GLEXT:glDrawRangeElements")), "1");   // GL 1.2
+    EXPECT_EQ(platform_info(RtString("GLEXT:glActiveTextureARB")), "1");    // GL_ARB_multitexture
+    EXPECT_EQ(platform_info(RtString("GLEXT:glGenFramebuffersEXT")), "1");  // GL_EXT_framebuffer_object
     // The loader hands out an address for these too; the driver has neither the extension nor
     // the function.
     EXPECT_EQ(platform_info(RtString("GLEXT:glCombinerParameterfNV")), "0");  // GL_NV_register_combiners
@@ -229,7 +215,7 @@ TEST_F(Display, FullScreenWithoutAMatchingModeFallsBackToTheWindow) {
     ASSERT_TRUE(display->display_set_mode(0, 0, 0, 0));
     EXPECT_FALSE(display->display_set_fullscreen());  // the offscreen display has no 640 × 480 mode
     EXPECT_EQ(display->display_is_fullscreen(), 0);
-    std::vector<std::string> log = rt_test::log_lines(LogFolder::log_path());
+    std::vector<std::string> log = rt_test::log_lines(rt_test::private_log_path());
     EXPECT_NE(std::find(log.begin(), log.end(), "No Fullscreen Mode available"), log.end());
     // The window and the projection are still usable.
     display->screen_clear(0x000000FF);

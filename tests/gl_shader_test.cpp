@@ -14,6 +14,7 @@
 #include "runtime/gfx2d/sprites.h"
 #include "runtime/gfx3d/engine3d.h"
 #include "runtime/gfx3d/shader.h"
+#include "support/gl_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -51,13 +52,11 @@ std::ostream& operator<<(std::ostream& os, const Rgb& c) {
 
 const Rgb kWhite{255, 255, 255};
 
-class Shaders : public ::testing::Test {
+class Shaders : public rt_test::DisplayServiceTest {
 protected:
     void SetUp() override {
-        rt::globals.display = std::make_unique<DuraVUZododivi>();
-        display = rt::globals.display.get();
-        ASSERT_TRUE(display->display_create(640, 480, 0, 60, 0));
-        ASSERT_TRUE(display->display_set_windowed());
+        DisplayServiceTest::SetUp();
+        if (HasFatalFailure()) return;
         rt::globals.engine3d = std::make_unique<Zevivedu3R>();
         engine = rt::globals.engine3d.get();
         engine->file_reader_set(shader_file_read);
@@ -76,7 +75,7 @@ protected:
     void TearDown() override {
         if (engine) engine->shaders().release();
         rt::globals.engine3d.reset();
-        rt::globals.display.reset();
+        DisplayServiceTest::TearDown();
     }
 
     // The colour of the sprite drawn at (100, 100), read back from its middle.
@@ -90,7 +89,6 @@ protected:
         return Rgb{p[0], p[1], p[2]};
     }
 
-    DuraVUZododivi* display = nullptr;
     Zevivedu3R* engine = nullptr;
     rt_test::TempDir dir;
 };

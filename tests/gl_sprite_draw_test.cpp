@@ -15,6 +15,7 @@
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/gfx2d/picture_codec.h"
 #include "runtime/gfx2d/sprites.h"
+#include "support/gl_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -69,17 +70,13 @@ std::ostream& operator<<(std::ostream& os, const Lit& l) {
     return os << "(" << l.x << ", " << l.y << ", " << l.w << " x " << l.h << ", " << l.count << " lit)";
 }
 
-class SpriteDraw : public ::testing::Test {
+class SpriteDraw : public rt_test::DisplayServiceTest {
 protected:
     void SetUp() override {
-        rt::globals.display = std::make_unique<DuraVUZododivi>();
-        display = rt::globals.display.get();
-        ASSERT_TRUE(display->display_create(640, 480, 0, 60, 0));
-        ASSERT_TRUE(display->display_set_windowed());
+        DisplayServiceTest::SetUp();
+        if (HasFatalFailure()) return;
         screen_clear(0);
     }
-    void TearDown() override { rt::globals.display.reset(); }
-
     // Puts the picture into sprite n through a PNG file, as a game loads it.
     void load(int32_t n, const rt::Picture& picture) {
         std::vector<uint8_t> bytes;
@@ -120,7 +117,6 @@ protected:
         return count == 0 ? Lit{} : Lit{x0, y0, x1 - x0 + 1, y1 - y0 + 1, count};
     }
 
-    DuraVUZododivi* display = nullptr;
     rt_test::TempDir dir;
     std::vector<uint8_t> screen;
 };

@@ -15,23 +15,10 @@
 #include "runtime/gfx2d/picture_codec.h"
 #include "runtime/gfx2d/sprites.h"
 #include "runtime/gfx2d/surfaces.h"
+#include "support/gl_support.h"
 #include "support/test_support.h"
 
 namespace {
-
-// Logs (the software-renderer line) go to a private folder for the whole binary.
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override {
-        dir_ = std::make_unique<rt_test::TempDir>();
-        setenv("TMPDIR", dir_->path().c_str(), 1);
-    }
-    void TearDown() override { dir_.reset(); }
-
-private:
-    static inline std::unique_ptr<rt_test::TempDir> dir_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 using Rgba = std::array<int, 4>;
 const Rgba kRed{255, 0, 0, 255}, kBlue{0, 0, 255, 255}, kKey{255, 0, 128, 255}, kClear{0, 0, 0, 0};
@@ -69,16 +56,8 @@ TextureLevel read_level(GLuint texture, int level) {
     return t;
 }
 
-class SpriteStore : public ::testing::Test {
+class SpriteStore : public rt_test::DisplayServiceTest {
 protected:
-    void SetUp() override {
-        rt::globals.display = std::make_unique<DuraVUZododivi>();
-        display = rt::globals.display.get();
-        ASSERT_TRUE(display->display_create(640, 480, 0, 60, 0));
-        ASSERT_TRUE(display->display_set_windowed());
-    }
-    void TearDown() override { rt::globals.display.reset(); }
-
     std::string bmp(const std::string& name, const rt::Picture& picture) {
         std::vector<uint8_t> bytes;
         EXPECT_TRUE(rt::bmp_encode(picture, bytes));
@@ -98,7 +77,6 @@ protected:
     }
 
     rt_test::TempDir dir;
-    DuraVUZododivi* display = nullptr;
 };
 
 TEST_F(SpriteStore, TexturesArePowersOfTwoFromSixteenWithASquareMipTwin) {

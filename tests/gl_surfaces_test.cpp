@@ -16,22 +16,10 @@
 #include "runtime/gfx2d/picture_codec.h"
 #include "runtime/gfx2d/sprites.h"
 #include "runtime/gfx2d/surfaces.h"
+#include "support/gl_support.h"
 #include "support/test_support.h"
 
 namespace {
-
-class LogFolder : public ::testing::Environment {
-public:
-    void SetUp() override {
-        dir_ = std::make_unique<rt_test::TempDir>();
-        setenv("TMPDIR", dir_->path().c_str(), 1);
-    }
-    void TearDown() override { dir_.reset(); }
-
-private:
-    static inline std::unique_ptr<rt_test::TempDir> dir_;
-};
-const auto* const kLogFolder = ::testing::AddGlobalTestEnvironment(new LogFolder);
 
 struct Rgba {
     int r, g, b, a;
@@ -46,17 +34,13 @@ constexpr int32_t kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kWhite =
 
 Rgba rgb_of(int32_t c) { return Rgba{c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF, 255}; }
 
-class Surfaces : public ::testing::Test {
+class Surfaces : public rt_test::DisplayServiceTest {
 protected:
     void SetUp() override {
-        rt::globals.display = std::make_unique<DuraVUZododivi>();
-        display = rt::globals.display.get();
-        ASSERT_TRUE(display->display_create(640, 480, 0, 60, 0));
-        ASSERT_TRUE(display->display_set_windowed());
+        DisplayServiceTest::SetUp();
+        if (HasFatalFailure()) return;
         display->screen_clear(0);
     }
-    void TearDown() override { rt::globals.display.reset(); }
-
     // The back buffer, rows top-down, RGB with alpha forced to 255.
     std::vector<Rgba> screen() const {
         std::vector<uint8_t> bytes(640 * 480 * 4);
@@ -96,8 +80,6 @@ protected:
         rect_fill(30, 24, 4, 4, kKey);
     }
     static bool in_hole(int x, int y) { return x >= 30 && x < 34 && y >= 24 && y < 28; }
-
-    DuraVUZododivi* display = nullptr;
 };
 
 // ---- surfaces ----

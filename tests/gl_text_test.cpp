@@ -15,6 +15,7 @@
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/gfx2d/picture_codec.h"
 #include "runtime/gfx2d/text.h"
+#include "support/gl_support.h"
 #include "support/test_support.h"
 
 namespace {
@@ -54,17 +55,13 @@ rt::Picture grid_picture(int32_t width, int32_t height) {
     return picture;
 }
 
-class Text : public ::testing::Test {
+class Text : public rt_test::DisplayServiceTest {
 protected:
     void SetUp() override {
-        rt::globals.display = std::make_unique<DuraVUZododivi>();
-        display = rt::globals.display.get();
-        ASSERT_TRUE(display->display_create(640, 480, 0, 60, 0));
-        ASSERT_TRUE(display->display_set_windowed());
+        DisplayServiceTest::SetUp();
+        if (HasFatalFailure()) return;
         display->screen_clear(kBlue);
     }
-    void TearDown() override { rt::globals.display.reset(); }
-
     // The screen pixels of the rectangle x, y, w, h, row by row from the top.
     std::vector<Rgb> pixels(int x, int y, int w, int h) {
         std::vector<uint8_t> raw(static_cast<size_t>(w) * h * 4);
@@ -104,7 +101,6 @@ protected:
     }
 
     rt_test::TempDir dir;
-    DuraVUZododivi* display = nullptr;
 };
 
 TEST_F(Text, FontGridFollowsThePictureShape) {

@@ -205,7 +205,8 @@ const rt::PictureSlot* DuraVUZododivi::picture_slot(int32_t slot) const {
 void DuraVUZododivi::sprite_free(int32_t n) {
     rt::SpriteRecord* record = sprite(n);
     if (!record) return;
-    if (gl_ready()) {
+    // Free numbers cost no GL call: shut-down frees all 65536 of them.
+    if ((record->texture != 0 || record->mip_texture != 0) && gl_ready()) {
         // Name 0 is ignored by glDeleteTextures.
         const GLuint names[2] = {record->texture, record->mip_texture};
         glDeleteTextures(2, names);

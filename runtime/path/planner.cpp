@@ -196,32 +196,25 @@ void AStarPlanner::begin_search() noexcept {
         start;
 }
 
-bool AStarPlanner::open_insert(Node* node) noexcept {
-    // The list is sorted by f, descending: the first position whose f is <= node's.
+int32_t AStarPlanner::open_first_not_above(float f) const noexcept {
+    // The list is sorted by f, descending: the first position whose f is <= the given one.
     int32_t lo = 0;
     int32_t hi = open_.size();
     while (lo < hi) {
         const int32_t mid = lo + (hi - lo) / 2;
-        if (open_.at(mid)->f <= node->f) {
+        if (open_.at(mid)->f <= f) {
             hi = mid;
         } else {
             lo = mid + 1;
         }
     }
-    return open_.insert(lo, node);
+    return lo;
 }
 
+bool AStarPlanner::open_insert(Node* node) noexcept { return open_.insert(open_first_not_above(node->f), node); }
+
 int32_t AStarPlanner::open_position(const Node* node) const noexcept {
-    int32_t lo = 0;
-    int32_t hi = open_.size();
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        if (open_.at(mid)->f <= node->f) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
-        }
-    }
+    const int32_t lo = open_first_not_above(node->f);
     for (int32_t i = lo; i < open_.size() && !(open_.at(i)->f < node->f); ++i) {
         if (open_.at(i) == node) return i;
     }

@@ -272,6 +272,8 @@ public:
     bool search() noexcept override;
 
 private:
+    // The first open-list position whose f is at most f (the list is sorted by f, descending).
+    int32_t open_first_not_above(float f) const noexcept;
     // Inserts node before the first entry whose f is less than or equal to its own.
     bool open_insert(Node* node) noexcept;
     // Position of node in the open list (found by its f), or -1.
