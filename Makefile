@@ -3,6 +3,7 @@
 # configures and builds, with warnings as errors.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
@@ -29,7 +30,7 @@ run: build
 	$(BUILD)/tumblefoot
 
 test: build
-	@scripts/run-tests $(BUILD) $(ASAN_BUILD)
+	@scripts/run-tests $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
@@ -41,4 +42,4 @@ fuzz: $(SETUP)
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

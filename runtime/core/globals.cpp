@@ -25,6 +25,7 @@ SoundService* sound_service() { return globals.sound.get(); }
 MusicService* music_service() { return globals.music.get(); }
 FileService& file_service() { return globals.files; }
 ValueService& value_service() { return globals.values; }
+NetService& net_service() { return globals.net; }
 
 }  // namespace rt
 

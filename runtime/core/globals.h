@@ -12,6 +12,7 @@
 #include "runtime/core/core_service.h"
 #include "runtime/core/errors.h"
 #include "runtime/files/file_service.h"
+#include "runtime/net/net_service.h"
 #include "runtime/values/value_service.h"
 
 class DuraVUZododivi;
@@ -37,14 +38,15 @@ struct RuntimeGlobals {
     RuntimeGlobals(const RuntimeGlobals&) = delete;
     RuntimeGlobals& operator=(const RuntimeGlobals&) = delete;
 
-    // Services, one per subsystem. Files and values live for the whole process; the display,
-    // input, sound and music exist between start-up and shut-down.
+    // Services, one per subsystem. Files, values and the network live for the whole process;
+    // the display, input, sound and music exist between start-up and shut-down.
     std::unique_ptr<DuraVUZododivi> display;
     std::unique_ptr<InputService> input;
     std::unique_ptr<Zevivedu3R> engine3d;  // created once after the display, never released
     std::unique_ptr<SoundService> sound;
     std::unique_ptr<MusicService> music;
     FileService files;
+    NetService net;  // its net game exists between start-up and shut-down
     ValueService values;
     CoreService core;
 

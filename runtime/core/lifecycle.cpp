@@ -17,6 +17,7 @@
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/gfx3d/engine3d.h"
 #include "runtime/input/input_service.h"
+#include "runtime/net/net_service.h"
 #include "runtime/sound/music_service.h"
 #include "runtime/sound/sound_service.h"
 #include "runtime/platform/events.h"
@@ -94,6 +95,7 @@ int32_t runtime_start(int32_t show_command, const RtString& window_title) {
     globals.core.close_signals = std::make_unique<rt::PlatformCloseSignals>();
 
     random_seed(rt::truncate_to_int32(clock_now()));
+    globals.net.game_create();
 
     if (!globals.engine3d) globals.engine3d = std::make_unique<Zevivedu3R>();
     globals.engine3d->file_reader_set(rt::asset_file_find);
@@ -152,6 +154,9 @@ void runtime_shutdown() {
     rt::enter_executable_dir();
     rt::files_close_channels();
     rt::files_flush();
+
+    // The net game's worker stops before its sockets close.
+    globals.net.game_release();
 
     rt::input_shutdown();
     globals.input.reset();
