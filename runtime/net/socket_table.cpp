@@ -24,6 +24,7 @@ int32_t SocketTable::receive(int32_t, void*, int32_t) { return -1; }
 int32_t SocketTable::close(int32_t) { return 0; }
 int32_t SocketTable::wait_readable(const int32_t*, size_t, int32_t, uint8_t*) { return -1; }
 bool SocketTable::send_timeout_set(int32_t, int32_t) { return false; }
+int32_t SocketTable::local_port(int32_t) { return -1; }
 int32_t SocketTable::take_free_locked() { return -1; }
 
 }  // namespace rt

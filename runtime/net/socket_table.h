@@ -66,6 +66,9 @@ public:
     // A TCP socket whose sends block longer than this fail with an error (a peer that stopped
     // reading). false when the number is not an open TCP socket.
     bool send_timeout_set(int32_t number, int32_t milliseconds);
+    // The local port a socket is bound to (listen(0) and open_udp(0) let the system choose it);
+    // -1 when the number is not open.
+    int32_t local_port(int32_t number);
 
 private:
     struct Entry {
