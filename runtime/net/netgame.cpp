@@ -19,6 +19,7 @@ int32_t NetGame::player_count() { return 0; }
 int32_t NetGame::player_at(int32_t) { return 0; }
 std::string NetGame::player_name(int32_t) { return "NO_DATA"; }
 int32_t NetGame::left_player() { return 0; }
+void NetGame::stall_timeout_set(int32_t) {}
 void NetGame::shutdown() { (void)sockets_; }
 
 }  // namespace rt

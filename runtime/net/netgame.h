@@ -39,6 +39,10 @@ public:
     std::string player_name(int32_t id);  // "NO_DATA" when unknown
     int32_t left_player();                // 0 when nobody left
 
+    // How long a client's half-received message, or a send to a client that stopped reading,
+    // may stall before the host disconnects it (10000 ms unless a test shortens it).
+    void stall_timeout_set(int32_t milliseconds);
+
     // What shut-down does: the local players leave, the worker stops, both sockets close.
     void shutdown();
 
