@@ -69,6 +69,8 @@ int32_t platform_thread_join(intptr_t handle, intptr_t* exit_code) {
         std::lock_guard<std::mutex> guard(table.lock);
         auto found = table.threads.find(handle);
         if (found == table.threads.end()) return 22;
+        // A thread cannot wait for itself; its handle stays valid for another thread to join.
+        if (pthread_equal(found->second, pthread_self()) != 0) return 22;
         id = found->second;
         table.threads.erase(found);
     }
@@ -87,7 +89,11 @@ struct OwnedLock::Impl {
 };
 
 OwnedLock::OwnedLock() : impl_(std::make_unique<Impl>()) {}
-OwnedLock::~OwnedLock() = default;
+// A lock still held by the destroying thread is released first: destroying a locked mutex is
+// undefined.
+OwnedLock::~OwnedLock() {
+    if (held_by_caller()) unlock();
+}
 
 bool OwnedLock::held_by_caller() const {
     // Only the holder itself can see its own id here while held is set, so the two relaxed reads

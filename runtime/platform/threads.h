@@ -14,7 +14,7 @@ using ThreadFunction = intptr_t (*)(intptr_t argument);
 // otherwise the thread runs detached and the result is 0. -1 when no thread could be started.
 intptr_t platform_thread_start(ThreadFunction function, intptr_t argument, bool keep);
 // Waits for a kept thread, stores its result when asked and forgets the handle: 0, or 22 for a
-// handle that is unknown or already joined.
+// handle that is unknown or already joined, or a thread joining itself.
 int32_t platform_thread_join(intptr_t handle, intptr_t* exit_code);
 void platform_thread_yield();
 
