@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -20,6 +21,16 @@ inline constexpr int32_t kReceiveError = -1;
 inline constexpr int32_t kReceiveNothing = -2;
 
 // IP numbers are IPv4 addresses with the first octet in the most significant byte.
+//
+// Threads: a socket number belongs to the code that opened it. Closing a number while another
+// thread is inside a call on it is safe for the table and the descriptor: the call in progress
+// finishes or fails on the old socket, whose descriptor is released only when that call returns,
+// so it never reaches a reused one. But the number itself is free at once and the next open may
+// hand it out again, so a thread that goes on using a number another thread closed may reach a new
+// socket. Code that shares a number among threads closes it only after the others' last use.
+//
+// The start count needs no set-up here: sockets open at any count, and the stop that brings the
+// count to 0 (or a stop without a start) closes every socket in the table.
 class SocketTable {
 public:
     SocketTable();
@@ -71,13 +82,24 @@ public:
     int32_t local_port(int32_t number);
 
 private:
+    // An open descriptor, shared by its entry and the calls in progress on it; the last owner
+    // closes it.
+    struct Handle;
+    using HandleRef = std::shared_ptr<Handle>;
     struct Entry {
-        int handle = -1;  // -1: free
-        uint32_t ip = 0;
-        uint16_t port = 0;
-        uint8_t datagram = 0;
+        HandleRef handle;       // null: free, unless reserved
+        bool reserved = false;  // held for a socket that is being opened outside the lock
     };
-    int32_t take_free_locked();  // the lowest free number, or -1 (error code set)
+    // The open entry's handle, or null with the error set (bad number, free or reserved entry).
+    HandleRef handle_locked(int32_t number);
+    int32_t take_free_locked();  // reserves the lowest free number, or -1 (error code set)
+    // Opens a socket into a reserved number, or frees the number again and stores the error.
+    int32_t fill_reserved(int32_t number, int handle, bool datagram, int32_t error);
+    // Closes what the table no longer holds: at once when no call uses it, else when the last
+    // call returns (the socket is shut down now, so that waiting calls end). 0 or the close error.
+    static int32_t release(HandleRef handle);
+    // The send loop of a handle the caller holds (the destination is used by UDP sockets only).
+    int64_t send_on(Handle& handle, const void* data, size_t size, uint32_t ip, int32_t port);
 
     mutable std::mutex lock_;
     Entry entries_[kSocketCount];
