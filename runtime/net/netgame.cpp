@@ -93,15 +93,27 @@ NetGame::~NetGame() {
 
 // ---- game thread ----
 
-int32_t NetGame::host(int32_t port) {
+// Ends any game, resets, and starts the network for a new one (port < 1: the default port).
+bool NetGame::begin(int32_t& port) {
     end_game();
     reset_for_start();
     if (port < 1) port = kNetGameDefaultPort;
-    if (sockets_.start() != 1) return 0;
-    {
-        OwnedLockGuard guard(lock_);
-        network_started_ = true;
-    }
+    if (sockets_.start() != 1) return false;
+    OwnedLockGuard guard(lock_);
+    network_started_ = true;
+    return true;
+}
+
+// Makes a connected socket the connection to the host.
+void NetGame::connection_adopt(int32_t number) {
+    sockets_.send_timeout_set(number, kConnectionSendTimeoutMs);
+    std::lock_guard<std::mutex> guard(send_lock_);
+    connection_ = number;
+    connection_broken_ = false;
+}
+
+int32_t NetGame::host(int32_t port) {
+    if (!begin(port)) return 0;
     uint32_t ip = 0;
     int32_t own = -1;
     listener_ = sockets_.listen(port);
@@ -110,12 +122,7 @@ int32_t NetGame::host(int32_t port) {
         end_game();
         return 0;
     }
-    sockets_.send_timeout_set(own, kConnectionSendTimeoutMs);
-    {
-        std::lock_guard<std::mutex> guard(send_lock_);
-        connection_ = own;
-        connection_broken_ = false;
-    }
+    connection_adopt(own);
     // The host's own connection takes the first slot now, so that closing the game to newcomers
     // right after hosting cannot refuse it.
     uint8_t ready = 0;
@@ -145,25 +152,13 @@ int32_t NetGame::host(int32_t port) {
 }
 
 int32_t NetGame::join(const char* host, int32_t port) {
-    end_game();
-    reset_for_start();
-    if (port < 1) port = kNetGameDefaultPort;
-    if (sockets_.start() != 1) return 0;
-    {
-        OwnedLockGuard guard(lock_);
-        network_started_ = true;
-    }
+    if (!begin(port)) return 0;
     const int32_t connection = sockets_.connect(host == nullptr ? "" : host, port, kConnectTimeoutMs);
     if (connection < 0) {
         end_game();
         return 0;
     }
-    sockets_.send_timeout_set(connection, kConnectionSendTimeoutMs);
-    {
-        std::lock_guard<std::mutex> guard(send_lock_);
-        connection_ = connection;
-        connection_broken_ = false;
-    }
+    connection_adopt(connection);
     NetMessage answer;
     uint16_t value = 0;
     if (!start_worker() || !query(kHandshake, std::string(), answer) || !net_u16_read(answer.payload, value) ||

@@ -82,6 +82,8 @@ private:
     };
 
     // Game thread.
+    bool begin(int32_t& port);
+    void connection_adopt(int32_t number);
     int32_t end_game();  // the network stop's result, or -1 when this game held no start
     void reset_for_start();
     bool start_worker();
