@@ -92,6 +92,12 @@ public:
 
     // The to field of the first registration answer read so far, or 0.
     int32_t registered_id() {
+        const int32_t id = next_answer();
+        return id < 0 ? 0 : id;
+    }
+
+    // The to field of the next registration answer read so far (0: refused), or -1 when none.
+    int32_t next_answer() {
         poll();
         while (pending_.size() >= 7) {
             const auto* b = reinterpret_cast<const uint8_t*>(pending_.data());
@@ -102,7 +108,7 @@ public:
             pending_.erase(0, 7 + length);
             if (answer) return to;
         }
-        return 0;
+        return -1;
     }
 
 private:
@@ -311,6 +317,22 @@ TEST_F(NetGameHostileTest, RegisteredNamesAreAlwaysTerminated) {
     EXPECT_LE(known.size(), 127u);
     EXPECT_EQ(known, std::string(known.size(), 'x'));
     EXPECT_EQ(a_->player_name(id), known);
+    expect_honest_traffic_complete();
+}
+
+TEST_F(NetGameHostileTest, OneClientCannotTakeEveryId) {
+    RawClient raw(sockets_, port_);
+    ASSERT_TRUE(raw.connected());
+    std::string burst;
+    for (int i = 0; i < 300; ++i) burst += registration("many" + std::string(1, '\0'));
+    raw.send(burst);
+    int answers = 0, refused = 0;
+    EXPECT_TRUE(wait_for([&] {
+        for (int32_t id; answers < 300 && (id = raw.next_answer()) >= 0; ++answers) refused += id == 0;
+        return answers == 300;
+    }));
+    EXPECT_EQ(refused, 300 - 256);
+    EXPECT_GT(a_->add_player("carol"), 0);
     expect_honest_traffic_complete();
 }
 

@@ -34,6 +34,8 @@ constexpr size_t kNameOffset = 8;
 constexpr size_t kNameSize = 128;
 
 constexpr size_t kClientSlots = 128;
+// Players one client connection may register (a program's own players and its query player).
+constexpr size_t kPlayersPerClient = 256;
 constexpr int32_t kConnectTimeoutMs = 5000;
 // A host that stops reading for this long has gone; the connection is then given up.
 constexpr int32_t kConnectionSendTimeoutMs = 30000;
@@ -626,7 +628,10 @@ void NetGame::host_handle(int32_t socket, NetMessage& message) {
             OwnedLockGuard guard(lock_);
             open = open_;
         }
-        const uint16_t id = open ? allocate_id() : 0;
+        // One connection cannot take the id space (and the host's time) from everybody else.
+        const auto own =
+            std::count_if(players_.begin(), players_.end(), [&](const HostPlayer& p) { return p.socket == socket; });
+        const uint16_t id = open && own < static_cast<std::ptrdiff_t>(kPlayersPerClient) ? allocate_id() : 0;
         if (id != 0) {
             HostPlayer player;
             player.id = id;
