@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/shell_words.h"
 #include "runtime/platform/os.h"
 #include "runtime/platform/process.h"
 #include "runtime/platform/threads.h"

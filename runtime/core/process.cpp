@@ -9,6 +9,7 @@
 #include "runtime/core/globals.h"
 #include "runtime/core/lifecycle.h"
 #include "runtime/core/screen_mode.h"
+#include "runtime/core/shell_words.h"
 #include "runtime/gfx2d/display_service.h"
 #include "runtime/platform/os.h"
 #include "runtime/platform/process.h"

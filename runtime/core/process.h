@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "runtime/values/rt_string.h"
 
@@ -44,13 +42,3 @@ int32_t thread_join(intptr_t handle, double& exit_code);
 void thread_yield();
 // Sleeps the calling thread; 0 or less yields.
 void thread_sleep(int32_t milliseconds);
-
-namespace rt {
-
-// Splits a command line into words as a POSIX shell does, without any expansion: blanks and tabs
-// separate words; single quotes keep every character; double quotes keep blanks and take \" \\ \$
-// and \` as escapes (any other backslash stays); outside quotes a backslash takes the next character
-// as it is. '' and "" make empty words. False (and no words) when a quote is not closed.
-bool shell_words(const char* text, std::vector<std::string>& words);
-
-}  // namespace rt
