@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "runtime/platform/os.h"
+
 namespace rt {
 namespace {
 
@@ -53,10 +55,7 @@ constexpr size_t kLeftKept = 4096;
 
 bool is_id(uint32_t value) { return value >= 1 && value <= kLastId; }
 
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+int64_t now_ms() { return platform_clock_ns() / 1000000; }
 
 std::string cut_name(const char* name, size_t limit) {
     if (name == nullptr) return std::string();
@@ -284,6 +283,10 @@ void NetGame::shutdown() {
     if (!removals.empty()) send_on_connection(removals);
     end_game();
     OwnedLockGuard guard(lock_);
+    queues_clear_locked();
+}
+
+void NetGame::queues_clear_locked() {
     locals_.clear();
     queued_total_ = 0;
     replies_.clear();
@@ -307,11 +310,7 @@ int32_t NetGame::end_game() {
 
 void NetGame::reset_for_start() {
     OwnedLockGuard guard(lock_);
-    locals_.clear();
-    queued_total_ = 0;
-    replies_.clear();
-    left_.clear();
-    removals_.clear();
+    queues_clear_locked();
     running_ = false;
     stop_requested_ = false;
     open_ = true;

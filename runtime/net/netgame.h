@@ -86,6 +86,7 @@ private:
     void connection_adopt(int32_t number);
     int32_t end_game();  // the network stop's result, or -1 when this game held no start
     void reset_for_start();
+    void queues_clear_locked();  // the local players, replies, left ids and removals
     bool start_worker();
     int32_t register_player(const char* name, bool hidden);
     bool ensure_query_player();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <utility>
 #include <vector>
@@ -190,7 +191,7 @@ int32_t SocketTable::release(HandleRef handle) {
     return 0;
 }
 
-int32_t SocketTable::listen(int32_t port) {
+int32_t SocketTable::open_reserved(bool datagram, const std::function<int(int32_t*)>& open) {
     int32_t number;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -198,8 +199,12 @@ int32_t SocketTable::listen(int32_t port) {
     }
     if (number < 0) return -1;
     int32_t error = 0;
-    const int handle = platform_tcp_listen(port, &error);
-    return fill_reserved(number, handle, false, error);
+    const int handle = open(&error);
+    return fill_reserved(number, handle, datagram, error);
+}
+
+int32_t SocketTable::listen(int32_t port) {
+    return open_reserved(false, [&](int32_t* error) { return platform_tcp_listen(port, error); });
 }
 
 int32_t SocketTable::accept(int32_t number, uint32_t* peer_ip) {
@@ -251,27 +256,11 @@ int32_t SocketTable::connect(const char* host, int32_t port, int32_t timeout_ms)
 int32_t SocketTable::connect_ip(uint32_t ip, int32_t port, int32_t timeout_ms) {
     if (ip == 0 && port == 0) return -1;
     if (timeout_ms <= 0 || timeout_ms > kConnectTimeoutMaxMs) timeout_ms = kConnectTimeoutMaxMs;
-    int32_t number;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        number = take_free_locked();
-    }
-    if (number < 0) return -1;
-    int32_t error = 0;
-    const int handle = platform_tcp_connect(ip, port, timeout_ms, &error);
-    return fill_reserved(number, handle, false, error);
+    return open_reserved(false, [&](int32_t* error) { return platform_tcp_connect(ip, port, timeout_ms, error); });
 }
 
 int32_t SocketTable::open_udp(int32_t port) {
-    int32_t number;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        number = take_free_locked();
-    }
-    if (number < 0) return -1;
-    int32_t error = 0;
-    const int handle = platform_udp_open(port, &error);
-    return fill_reserved(number, handle, true, error);
+    return open_reserved(true, [&](int32_t* error) { return platform_udp_open(port, error); });
 }
 
 int64_t SocketTable::send(int32_t number, const void* data, size_t size) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -95,6 +96,9 @@ private:
     int32_t take_free_locked();  // reserves the lowest free number, or -1 (error code set)
     // Opens a socket into a reserved number, or frees the number again and stores the error.
     int32_t fill_reserved(int32_t number, int handle, bool datagram, int32_t error);
+    // Reserves a number, opens the socket outside the lock (open returns a handle or -1 with the
+    // error) and fills the entry, or frees the number again; the number or -1.
+    int32_t open_reserved(bool datagram, const std::function<int(int32_t*)>& open);
     // Closes what the table no longer holds: at once when no call uses it, else when the last
     // call returns (the socket is shut down now, so that waiting calls end). 0 or the close error.
     static int32_t release(HandleRef handle);

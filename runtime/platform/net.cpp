@@ -16,7 +16,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
+
+#include "runtime/platform/os.h"
 
 namespace rt {
 namespace {
@@ -45,11 +46,7 @@ void option_on(int handle, int level, int name) {
     setsockopt(handle, level, name, &on, sizeof on);
 }
 
-int64_t monotonic_ms() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+int64_t monotonic_ms() { return platform_clock_ns() / 1000000; }
 
 // poll() for up to timeout_ms in all, resumed after signals with the time left. The poll result.
 int poll_for(pollfd* items, size_t count, int32_t timeout_ms) {
